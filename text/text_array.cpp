@@ -1,0 +1,29 @@
+#include "text/text_array.h"
+
+#include "text/runtime_error.h"
+
+namespace quillmark {
+
+void TextArray::checkPosition(int position) const {
+  if (position < 1) raiseRuntimeError(kIndexBelowOneCode, indexBelowOneMessage());
+  if (position > size()) raiseRuntimeError(kIndexAboveSizeCode, indexAboveSizeMessage());
+}
+
+const Text& TextArray::at(int position) const {
+  checkPosition(position);
+  return items_[static_cast<size_t>(position) - 1];
+}
+
+Text& TextArray::at(int position) {
+  checkPosition(position);
+  return items_[static_cast<size_t>(position) - 1];
+}
+
+void TextArray::append(Text item) { items_.push_back(std::move(item)); }
+
+void TextArray::removeAt(int position) {
+  checkPosition(position);
+  items_.erase(items_.begin() + (position - 1));
+}
+
+}  // namespace quillmark
