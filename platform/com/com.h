@@ -46,7 +46,9 @@ int initializationCount() noexcept;
 
 // ---- Variants ----
 
-enum class VariantType { Empty, Int32, Bool, Double, String, Bytes };
+// The types a variant holds. Any is a declared parameter type only: such an
+// argument is passed on unchanged, whatever it holds.
+enum class VariantType { Empty, Int32, Bool, Double, String, Bytes, Any };
 
 // Empty, 32-bit integer, boolean (-1 true, 0 false on conversion to an
 // integer), double, UTF-16 string, or a one-dimensional array of bytes.
@@ -82,7 +84,7 @@ class Variant {
 // each other (true is -1; a double to an integer rounds half to even and
 // fails outside 32 bits), numbers to their decimal string, a decimal string
 // to a number, anything to Empty. Strings and byte arrays convert to nothing
-// else. Returns false and leaves `out` alone when the conversion fails.
+// else; Any accepts everything unchanged. Returns false and leaves `out` alone when the conversion fails.
 bool convertVariant(const Variant& value, VariantType target, Variant& out);
 
 // Readable form for logs and test messages: I4(5), BOOL(-1), R8(1.5),
