@@ -1,0 +1,42 @@
+// The logo batch job: one logo per title line, fetched, shown and saved.
+//
+// For every line of the titles box it draws an icon template from the hidden
+// template list, shows the title in the caption, builds the Cookie text that
+// names the template and the title, adds the browser-like headers to the
+// job's header list, fetches the image from the logo service with
+// webRequest, shows it in the picture box and saves it as <n>.png in the
+// working directory. It touches the window only through WindowOperations and
+// reports nothing: a failed request simply leaves an empty file.
+#pragma once
+
+#include "app/window_operations.h"
+#include "text/text.h"
+
+namespace quillmark {
+
+// Where the logo service lives: a host with an optional port, e.g.
+// "localhost:8936". The image is fetched from
+// http://<host>/logoa/logo_img_sc.php; the Host header is <host>, the
+// Referer http://<host>/logoa/wenzi.php.
+struct LogoService {
+  Text host;
+
+  Text imageUrl() const;
+  Text refererUrl() const;
+};
+
+// The Cookie text of one pass: the fixed pieces around `templateName` and
+// `title`, both inserted as they stand (code page 936, unescaped).
+Text logoCookieText(const Text& templateName, const Text& title);
+
+// Adds the seven request header pairs of a pass to `headers`, in order.
+class NameValueList;
+void addLogoRequestHeaders(NameValueList& headers, const LogoService& service);
+
+// Runs the whole batch on the calling thread. The number of passes is the
+// line count of the titles box when the job starts; the template list and
+// the titles are read anew every pass. A pass whose title line no longer
+// exists sends an empty title.
+void runLogoBatch(WindowOperations& window, const LogoService& service);
+
+}  // namespace quillmark
