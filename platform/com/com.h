@@ -85,6 +85,11 @@ class Variant {
 // fails outside 32 bits), numbers to their decimal string, a decimal string
 // to a number, anything to Empty. Strings and byte arrays convert to nothing
 // else; Any accepts everything unchanged. Returns false and leaves `out` alone when the conversion fails.
+// In detail: Empty becomes 0, false or the empty string; a boolean becomes
+// the string "-1" or "0"; a string converts to a number only when it is a
+// finite decimal number in ASCII (blanks around it allowed), and to a boolean
+// also when it reads "true" or "false" in any case; a number is true when
+// not 0; only a byte array converts to a byte array.
 bool convertVariant(const Variant& value, VariantType target, Variant& out);
 
 // Readable form for logs and test messages: I4(5), BOOL(-1), R8(1.5),
@@ -145,7 +150,8 @@ HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind 
 using Factory = std::function<std::shared_ptr<Dispatch>()>;
 
 // Puts `factory` under `progId` (an empty factory removes the entry) and
-// returns the one it replaced. Safe from any thread.
+// returns the one it replaced. ProgIDs compare without regard to ASCII case.
+// Safe from any thread.
 Factory registerFactory(const std::u16string& progId, Factory factory);
 // Registers `factory` only when `progId` has none yet; true when it did.
 bool registerFactoryIfAbsent(const std::u16string& progId, Factory factory);
