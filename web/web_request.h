@@ -28,7 +28,7 @@ struct WebRequestOptions {
   // outside 0..7 is GET.
   int method = 0;
   // Sent when bodyBytes is empty.
-  Text body;
+  Text body{};
   // In-out. Not supplied: no Cookie header and no merge. Supplied: every
   // "Cookie:" (any case) is removed from it when present, it is sent as the
   // Cookie header (also when empty), and with merging on it ends as the
@@ -45,23 +45,23 @@ struct WebRequestOptions {
   int* statusCode = nullptr;
   bool disableRedirects = false;
   // Sent instead of `body` when not empty.
-  ByteBuffer bodyBytes;
+  ByteBuffer bodyBytes{};
   // Proxy server; empty: none is set.
-  Text proxy;
+  Text proxy{};
   // -1: the object's time-outs stay; below 1 otherwise: 15 s; else seconds.
   int timeoutSeconds = 0;
-  Text proxyUser;
-  Text proxyPassword;
+  Text proxyUser{};
+  Text proxyPassword{};
   // 0: credentials for the server, 1 (omitted): for the proxy, which also
   // sends a Proxy-Authorization header.
-  std::optional<int> credentialTarget;
+  std::optional<int> credentialTarget{};
   // The caller's request object, shared, not copied: what the call sets on it
   // stays. Not supplied: a new object for this call. Supplied but empty: every
   // member call fails.
-  std::optional<platform::com::ObjectHandle> requestObject;
-  std::optional<bool> autoMergeCookies;       // omitted: true
-  std::optional<bool> completeHeaders;        // omitted: true
-  std::optional<bool> capitalizeHeaderNames;  // omitted: true
+  std::optional<platform::com::ObjectHandle> requestObject{};
+  std::optional<bool> autoMergeCookies{};       // omitted: true
+  std::optional<bool> completeHeaders{};        // omitted: true
+  std::optional<bool> capitalizeHeaderNames{};  // omitted: true
 };
 
 // Performs the request and returns a copy of the response body; empty when
