@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <source_location>
 
+#include "text/allocation.h"
 #include "text/text.h"
 
 namespace quillmark {
@@ -30,8 +31,7 @@ Text runtimeErrorText(int code, const Text& message, const std::source_location&
 [[noreturn]] void raiseRuntimeError(int code, const Text& message,
                                     std::source_location where = std::source_location::current());
 
-// Code 0, "分配 %d 字节内存失败!" with `bytes` in place of %d.
-[[noreturn]] void raiseAllocationFailure(std::size_t bytes,
-                                         std::source_location where = std::source_location::current());
+// raiseAllocationFailure(bytes, where) (declared in text/allocation.h): code
+// 0, "分配 %d 字节内存失败!" with `bytes` in place of %d.
 
 }  // namespace quillmark

@@ -1,5 +1,6 @@
 #include "text/text_array.h"
 
+#include "text/allocation.h"
 #include "text/runtime_error.h"
 
 namespace quillmark {
@@ -19,7 +20,10 @@ Text& TextArray::at(int position) {
   return items_[static_cast<size_t>(position) - 1];
 }
 
-void TextArray::append(Text item) { items_.push_back(std::move(item)); }
+void TextArray::append(Text item) {
+  const std::size_t grown = (items_.size() + 1) * sizeof(Text);
+  allocateOrFail(grown, [&] { items_.push_back(std::move(item)); });
+}
 
 void TextArray::removeAt(int position) {
   checkPosition(position);
