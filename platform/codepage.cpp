@@ -1,7 +1,10 @@
 #include "platform/codepage.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
 
+#include <climits>
+#include <cstring>
 #include <memory>
 
 namespace quillmark::platform {
@@ -12,30 +15,56 @@ struct ConverterCloser {
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
-Converter openConverter(const char* name) {
+// Opens an ICU converter and fixes its replacement behaviour, so that nothing
+// depends on ICU's per-converter defaults:
+// - decoding: a byte sequence the source cannot decode becomes one U+FFFD
+//   (the substitute callback writes U+FFFD whenever the converter has no
+//   single-byte substitute of its own, which these converters do not);
+// - encoding: a character the target lacks, and an unpaired surrogate,
+//   becomes `substitute` ("?" for code page 936; for UTF-8, whose target has
+//   every character, only unpaired surrogates are replaced, by EF BF BD);
+// - no best-fit ("fallback") mappings from Unicode: a character without an
+//   exact mapping is never turned into a look-alike, it becomes the
+//   substitute.
+Converter openConverter(const char* name, const char* substitute) {
   UErrorCode status = U_ZERO_ERROR;
   Converter converter(ucnv_open(name, &status));
-  if (U_FAILURE(status)) return nullptr;
-  // A character the target lacks becomes "?".
+  if (U_FAILURE(status) || !converter) return nullptr;
   status = U_ZERO_ERROR;
-  ucnv_setSubstChars(converter.get(), "?", 1, &status);
+  ucnv_setSubstChars(converter.get(), substitute, static_cast<int8_t>(std::strlen(substitute)),
+                     &status);
+  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr,
+                      &status);
+  ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr,
+                        nullptr, &status);
+  ucnv_setFallback(converter.get(), false);
+  if (U_FAILURE(status)) return nullptr;
   return converter;
 }
 
-// One converter per thread and code page: ICU converters are not thread-safe,
-// and opening one per call would cost more than the conversion.
+// One converter per thread and code page: an ICU converter carries state and
+// must not be shared between threads, and opening one per call would cost
+// more than most conversions. Each is closed when its thread ends.
 UConverter* converterFor(unsigned codePage) {
-  thread_local Converter gbk = openConverter("windows-936");
-  thread_local Converter utf8 = openConverter("UTF-8");
   switch (codePage) {
     case kCodePageAnsi:
-    case kCodePageGbk:
+    case kCodePageGbk: {
+      thread_local const Converter gbk = openConverter("windows-936", "?");
       return gbk.get();
-    case kCodePageUtf8:
+    }
+    case kCodePageUtf8: {
+      thread_local const Converter utf8 = openConverter("UTF-8", "\xEF\xBF\xBD");
       return utf8.get();
+    }
     default:
       return nullptr;
   }
+}
+
+// A preflight call reports the needed size with U_BUFFER_OVERFLOW_ERROR (or,
+// for an empty result, with success or a not-terminated warning).
+bool measured(UErrorCode status) {
+  return status == U_BUFFER_OVERFLOW_ERROR || U_SUCCESS(status);
 }
 
 }  // namespace
@@ -43,25 +72,28 @@ UConverter* converterFor(unsigned codePage) {
 int MultiByteToWideChar(unsigned codePage, unsigned flags, const char* input, int inputLength,
                         char16_t* output, int outputSize) {
   UConverter* converter = converterFor(codePage);
-  if (converter == nullptr || flags != 0 || input == nullptr || inputLength < -1 || outputSize < 0)
+  if (converter == nullptr || flags != 0 || input == nullptr || inputLength < -1 || outputSize < 0 ||
+      (outputSize > 0 && output == nullptr))
     return 0;
   const bool withTerminator = inputLength == -1;
-  const int32_t length = withTerminator ? static_cast<int32_t>(std::char_traits<char>::length(input))
-                                        : inputLength;
-  ucnv_reset(converter);
+  const size_t byteCount = withTerminator ? std::strlen(input) : static_cast<size_t>(inputLength);
+  if (byteCount > static_cast<size_t>(INT32_MAX)) return 0;
+  const auto length = static_cast<int32_t>(byteCount);
+
   UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = ucnv_toUChars(converter, nullptr, 0, input, length, &status);
-  if (status != U_BUFFER_OVERFLOW_ERROR && status != U_STRING_NOT_TERMINATED_WARNING && U_FAILURE(status))
-    return 0;
+  const int32_t needed = ucnv_toUChars(converter, nullptr, 0, input, length, &status);
+  if (!measured(status) || needed < 0 || needed >= INT_MAX) return 0;
   const int total = needed + (withTerminator ? 1 : 0);
+  if (total == 0) return 0;  // an explicit length of 0: nothing to convert
   if (outputSize == 0) return total;
-  if (output == nullptr || outputSize < total) return 0;
-  std::u16string units(static_cast<size_t>(needed) + 1, u'\0');
+  if (outputSize < total) return 0;
+
   status = U_ZERO_ERROR;
-  ucnv_reset(converter);
-  ucnv_toUChars(converter, units.data(), needed + 1, input, length, &status);
-  if (U_FAILURE(status)) return 0;
-  std::char_traits<char16_t>::copy(output, units.data(), static_cast<size_t>(total));
+  // The capacity is exactly `needed`, so ICU never writes beyond the units
+  // the caller is told about; the terminator is written here.
+  const int32_t written = ucnv_toUChars(converter, output, needed, input, length, &status);
+  if (U_FAILURE(status) || written != needed) return 0;
+  if (withTerminator) output[needed] = u'\0';
   return total;
 }
 
@@ -69,45 +101,50 @@ int WideCharToMultiByte(unsigned codePage, unsigned flags, const char16_t* input
                         char* output, int outputSize, const char* defaultChar, bool* usedDefault) {
   UConverter* converter = converterFor(codePage);
   if (converter == nullptr || flags != 0 || input == nullptr || inputLength < -1 || outputSize < 0 ||
-      defaultChar != nullptr || usedDefault != nullptr)
+      (outputSize > 0 && output == nullptr) || defaultChar != nullptr || usedDefault != nullptr)
     return 0;
   const bool withTerminator = inputLength == -1;
-  const int32_t length = withTerminator
-                             ? static_cast<int32_t>(std::char_traits<char16_t>::length(input))
-                             : inputLength;
-  ucnv_reset(converter);
+  const size_t unitCount =
+      withTerminator ? std::char_traits<char16_t>::length(input) : static_cast<size_t>(inputLength);
+  if (unitCount > static_cast<size_t>(INT32_MAX)) return 0;
+  const auto length = static_cast<int32_t>(unitCount);
+
   UErrorCode status = U_ZERO_ERROR;
-  int32_t needed = ucnv_fromUChars(converter, nullptr, 0, input, length, &status);
-  if (status != U_BUFFER_OVERFLOW_ERROR && status != U_STRING_NOT_TERMINATED_WARNING && U_FAILURE(status))
-    return 0;
+  const int32_t needed = ucnv_fromUChars(converter, nullptr, 0, input, length, &status);
+  if (!measured(status) || needed < 0 || needed >= INT_MAX) return 0;
   const int total = needed + (withTerminator ? 1 : 0);
+  if (total == 0) return 0;
   if (outputSize == 0) return total;
-  if (output == nullptr || outputSize < total) return 0;
-  std::string bytes(static_cast<size_t>(needed) + 1, '\0');
+  if (outputSize < total) return 0;
+
   status = U_ZERO_ERROR;
-  ucnv_reset(converter);
-  ucnv_fromUChars(converter, bytes.data(), needed + 1, input, length, &status);
-  if (U_FAILURE(status)) return 0;
-  std::char_traits<char>::copy(output, bytes.data(), static_cast<size_t>(total));
+  const int32_t written = ucnv_fromUChars(converter, output, needed, input, length, &status);
+  if (U_FAILURE(status) || written != needed) return 0;
+  if (withTerminator) output[needed] = '\0';
   return total;
 }
 
 std::u16string toUtf16(unsigned codePage, std::string_view bytes) {
-  if (bytes.empty()) return {};
+  if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return {};
   const int length = static_cast<int>(bytes.size());
   const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+  if (needed <= 0) return {};
   std::u16string units(static_cast<size_t>(needed), u'\0');
-  if (needed > 0) MultiByteToWideChar(codePage, 0, bytes.data(), length, units.data(), needed);
+  if (MultiByteToWideChar(codePage, 0, bytes.data(), length, units.data(), needed) != needed)
+    return {};
   return units;
 }
 
 std::string fromUtf16(unsigned codePage, std::u16string_view units) {
-  if (units.empty()) return {};
+  if (units.empty() || units.size() > static_cast<size_t>(INT_MAX)) return {};
   const int length = static_cast<int>(units.size());
-  const int needed = WideCharToMultiByte(codePage, 0, units.data(), length, nullptr, 0, nullptr, nullptr);
+  const int needed =
+      WideCharToMultiByte(codePage, 0, units.data(), length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return {};
   std::string bytes(static_cast<size_t>(needed), '\0');
-  if (needed > 0)
-    WideCharToMultiByte(codePage, 0, units.data(), length, bytes.data(), needed, nullptr, nullptr);
+  if (WideCharToMultiByte(codePage, 0, units.data(), length, bytes.data(), needed, nullptr,
+                          nullptr) != needed)
+    return {};
   return bytes;
 }
 
