@@ -237,7 +237,7 @@ TEST_F(LogoBatchOnLoopback, TheInitialTextIsOnePass) {
 }
 
 TEST_F(LogoBatchOnLoopback, AnEmptyTitleBoxRunsNoPass) {
-  FakeWindow window(Text(), Text(kTemplates));
+  FakeWindow window{Text(), Text(kTemplates)};
   runLogoBatch(window, service_);
   EXPECT_TRUE(server_.requests().empty());
   EXPECT_TRUE(window.captions().empty());
