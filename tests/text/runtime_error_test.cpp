@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <source_location>
+#include "text/source_location.h"
 
 #include "text/primitives.h"
 #include "text/text_array.h"
@@ -28,7 +28,7 @@ class FatalError : public ::testing::Test {
 };
 
 TEST_F(FatalError, BoxTextHasCodeMessageAndLocationLines) {
-  const std::source_location here = std::source_location::current();
+  const SourceLocation here = SourceLocation::current();
   const Text text = runtimeErrorText(4, gbk("数组成员引用下标必须大于等于1"), here);
   const std::string expectedStart = std::string(gbk("运行时出错!").view()) + "\r\n\r\n" +
                                     std::string(gbk("错误代码：").view()) + "4\r\n\r\n" +
@@ -40,7 +40,7 @@ TEST_F(FatalError, BoxTextHasCodeMessageAndLocationLines) {
 }
 
 TEST_F(FatalError, BoxTextLeavesOutCodeZeroAndAnEmptyMessage) {
-  const auto here = std::source_location::current();
+  const auto here = SourceLocation::current();
   const std::string heading = std::string(gbk("运行时出错!").view()) + "\r\n";
   EXPECT_EQ(runtimeErrorText(0, Text(), here).view().substr(0, heading.size() + 2), heading + "\r\n");
   EXPECT_EQ(runtimeErrorText(0, Text(), here).view().find(gbk("错误代码").view()), std::string_view::npos);
