@@ -123,6 +123,8 @@ TEST(WideCharToMultiByte, CharacterTheTargetLacksBecomesQuestionMark) {
       // the ASCII digit 2 or hyphen.
       {kCodePageGbk, u"\u00A2", "?"},
       {kCodePageGbk, u"x\u00B2\u00AD", "x??"},
+      // Invisible characters the code page lacks are not dropped either.
+      {kCodePageGbk, u"a\u200Bb\uFE0F\uFEFF", "a?b??"},
       {kCodePageGbk, u"\uFFFD", "?"},
       {kCodePageAnsi, std::u16string(1, char16_t{0xD800}) + u"x", "?x"},  // unpaired surrogate
       // Towards UTF-8 nothing is lacking; an unpaired surrogate is U+FFFD.
