@@ -102,9 +102,9 @@ class LoopbackServer {
   std::thread thread_;
 };
 
-// Answers each connection, once its request head has arrived (or at once with
-// kNoWait), with `reply` and then closes it or holds it open without another
-// byte until the server is destroyed.
+// Answers each connection, once its request head has arrived, with `reply`
+// and then closes it, or holds it open without another byte until the server
+// is destroyed.
 class RawServer {
  public:
   enum class After { Close, Stall };
