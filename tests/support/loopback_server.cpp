@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -322,6 +323,8 @@ class RecordingHttpServer final : public httplib::Server {
 
   bool process_and_close_socket(socket_t sock) override {
     const int connection = ++state_.connections;
+    const int on = 1;  // answers leave in pieces; do not hold them back
+    ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     SSL* ssl = nullptr;
     bool ready = true;
     if (state_.tls) {
