@@ -439,7 +439,10 @@ std::string proxyServer(std::u16string_view text) {
 
 class RequestObject final : public com::Dispatch {
  public:
-  RequestObject() { initialiseCurlOnce(); }
+  RequestObject() {
+    // The object's own cookie store: it lives as long as the handle.
+    if (easy_.get()) curl_easy_setopt(easy_.get(), CURLOPT_COOKIEFILE, "");
+  }
 
   std::span<const MemberSignature> members() const noexcept override { return memberTable(); }
 
@@ -696,8 +699,10 @@ class RequestObject final : public com::Dispatch {
 
   CURLcode perform(const std::string& method, const ParsedUrl& hop, const std::vector<std::uint8_t>& body,
                    const std::optional<std::u16string>& contentType, Transfer& transfer) {
+    // Every option a transfer depends on is set again here, so nothing of an
+    // earlier transfer carries over (the handle is not reset: that would drop
+    // the cookie engine's state).
     CURL* easy = easy_.get();
-    curl_easy_reset(easy);  // keeps the cookie store and the share
     transfer.easy = easy;
     transfer.sendLimitMs = sendMs_;
     transfer.receiveLimitMs = receiveMs_;
@@ -709,7 +714,6 @@ class RequestObject final : public com::Dispatch {
 
     curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
     curl_easy_setopt(easy, CURLOPT_SHARE, SharedCaches::forPolicy(sslFlags_));
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
@@ -749,17 +753,16 @@ class RequestObject final : public com::Dispatch {
     const bool bodyless = upper == "GET" || upper == "HEAD";
     const bool withBody = !bodyless && (!body.empty() || upper == "POST" || upper == "PUT");
     static const std::uint8_t nothing = 0;
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);  // also clears NOBODY, POST and UPLOAD
     if (method == "HEAD") {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     } else if (withBody) {
       curl_easy_setopt(easy, CURLOPT_POST, 1L);
       curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.empty() ? &nothing : body.data());
       curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    } else {
-      curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     }
-    if (method != "GET" && method != "HEAD" && method != "POST")
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+    const bool custom = method != "GET" && method != "HEAD" && method != "POST";
+    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, custom ? method.c_str() : nullptr);
 
     // Header lines: the caller's in their order, then the object's own.
     HeaderList headers;
@@ -796,24 +799,21 @@ class RequestObject final : public com::Dispatch {
     }
     if (!hasConnection) headers.append("Connection: Keep-Alive");
     headers.append("Expect:");
-    if (!hasAgent) curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)");
+    curl_easy_setopt(easy, CURLOPT_USERAGENT,
+                     hasAgent ? nullptr : "Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)");
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
-    if (tunnel) {
-      curl_easy_setopt(easy, CURLOPT_HEADEROPT, static_cast<long>(CURLHEADER_SEPARATE));
-      curl_easy_setopt(easy, CURLOPT_PROXYHEADER, proxyHeaders.get());
-    }
-    if (!cookie.empty()) curl_easy_setopt(easy, CURLOPT_COOKIE, cookie.c_str());
+    curl_easy_setopt(easy, CURLOPT_HEADEROPT, static_cast<long>(tunnel ? CURLHEADER_SEPARATE : CURLHEADER_UNIFIED));
+    curl_easy_setopt(easy, CURLOPT_PROXYHEADER, tunnel ? proxyHeaders.get() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_COOKIE, cookie.empty() ? nullptr : cookie.c_str());
 
-    if (serverUser_ && sameOrigin) {
-      curl_easy_setopt(easy, CURLOPT_USERNAME, serverUser_->first.c_str());
-      curl_easy_setopt(easy, CURLOPT_PASSWORD, serverUser_->second.c_str());
-      curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
-    }
-    if (proxyUser_ && !proxy.empty()) {
-      curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxyUser_->first.c_str());
-      curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyUser_->second.c_str());
-      curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-    }
+    const bool serverLogin = serverUser_ && sameOrigin;
+    curl_easy_setopt(easy, CURLOPT_USERNAME, serverLogin ? serverUser_->first.c_str() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, serverLogin ? serverUser_->second.c_str() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, serverLogin ? CURLAUTH_ANY : CURLAUTH_BASIC);
+    const bool proxyLogin = proxyUser_ && !proxy.empty();
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxyLogin ? proxyUser_->first.c_str() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxyLogin ? proxyUser_->second.c_str() : nullptr);
+    curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxyLogin ? CURLAUTH_ANY : CURLAUTH_BASIC);
 
     CURLcode code;
     {
@@ -828,6 +828,7 @@ class RequestObject final : public com::Dispatch {
     return code;
   }
 
+  bool curlReady_ = (initialiseCurlOnce(), true);  // before the handle is made
   EasyHandle easy_;
 
   // Kept across Open.
