@@ -122,8 +122,11 @@ TEST(RequestObjectTest, CallerHeadersReplaceTheObjectsOwn) {
   LoopbackServer server;
   Client client;
   ASSERT_EQ(client.open("GET", server.url("/")), kOk);
+  ASSERT_EQ(client.header("X-C", "3"), kOk);
   ASSERT_EQ(client.header("user-agent", "Quill/1"), kOk);
+  ASSERT_EQ(client.header("X-A", "1"), kOk);
   ASSERT_EQ(client.header("Accept", "image/png"), kOk);
+  ASSERT_EQ(client.header("X-B", "2"), kOk);
   ASSERT_EQ(client.header("Host", "logo.example:8936"), kOk);
   ASSERT_EQ(client.header("Connection", "close"), kOk);
   ASSERT_EQ(client.header("Content-Length", "99"), kOk);  // the body's own length wins
@@ -134,6 +137,12 @@ TEST(RequestObjectTest, CallerHeadersReplaceTheObjectsOwn) {
   EXPECT_EQ(seen.header("Host"), "logo.example:8936");
   EXPECT_EQ(seen.header("Connection"), "close");
   for (const char* name : {"User-Agent", "Accept", "Host", "Connection"}) EXPECT_EQ(seen.headerCount(name), 1) << name;
+  // The caller's headers keep the order they were set in (Host leads, as HTTP wants).
+  EXPECT_EQ(seen.headerNames().front(), "Host");
+  std::vector<std::string> callers;
+  for (const auto& name : seen.headerNames())
+    if (name.rfind("X-", 0) == 0 || name == "user-agent" || name == "Accept") callers.push_back(name);
+  EXPECT_EQ(callers, (std::vector<std::string>{"X-C", "user-agent", "X-A", "Accept", "X-B"}));
   EXPECT_FALSE(seen.hasHeader("Content-Length"));
 }
 
@@ -389,18 +398,28 @@ TEST(RequestObjectTest, AtMostTenRedirects) {
   EXPECT_EQ(eleven.body(), "<failed>");
 }
 
-TEST(RequestObjectTest, SeeOtherAfterPostContinuesWithGet) {
-  LoopbackServer server;
-  server.handle("/form", [](const SeenRequest&) { return Answer::redirect("/done", 303); });
-  Client client;
-  ASSERT_EQ(client.open("POST", server.url("/form")), kOk);
-  ASSERT_EQ(client.send(str("a=1")), kOk);
-  const auto requests = server.requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].method, "POST");
-  EXPECT_EQ(requests[1].method, "GET");
-  EXPECT_EQ(requests[1].body, "");
-  EXPECT_FALSE(requests[1].hasHeader("Content-Length"));
+TEST(RequestObjectTest, RedirectsAfterPost) {
+  struct Case {
+    int status;
+    std::string method;  // of the second request
+    std::string body;
+  };
+  const std::vector<Case> cases = {
+      {301, "GET", ""}, {302, "GET", ""}, {303, "GET", ""}, {307, "POST", "a=1"}, {308, "POST", "a=1"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    LoopbackServer server;
+    server.handle("/form", [&](const SeenRequest&) { return Answer::redirect("/done", c.status); });
+    Client client;
+    ASSERT_EQ(client.open("POST", server.url("/form")), kOk);
+    ASSERT_EQ(client.send(str("a=1")), kOk);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[1].method, c.method);
+    EXPECT_EQ(requests[1].body, c.body);
+    EXPECT_EQ(requests[1].hasHeader("Content-Length"), !c.body.empty());
+  }
 }
 
 TEST(RequestObjectTest, NeverFromHttpsToHttp) {
@@ -468,6 +487,16 @@ TEST(RequestObjectTest, GivesUpOnAServerThatNeverAnswers) {
     EXPECT_EQ(client.responseHeaders(), "<failed>");
     EXPECT_EQ(server->connectionCount(), 1);
   }
+}
+
+TEST(RequestObjectTest, GivesUpOnAServerThatStopsReadingTheBody) {
+  RawServer server(std::string(test_support::kReplyNothing), RawServer::After::Stall);
+  Client client;
+  // Only sending has a limit: a stalled upload must end through it.
+  ASSERT_EQ(client.call(u"SetTimeouts", {i4(0), i4(0), i4(300), i4(0)}), kOk);
+  ASSERT_EQ(client.open("POST", server.url("/upload")), kOk);
+  EXPECT_EQ(client.send(Variant::fromBytes(std::vector<std::uint8_t>(24 << 20, 'u'))), kErrorTimeout);
+  EXPECT_EQ(client.status(), -1);
 }
 
 TEST(RequestObjectTest, RefusedConnection) {
