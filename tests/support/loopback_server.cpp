@@ -460,6 +460,130 @@ std::string RawServer::url(std::string_view pathAndQuery) const {
   return "http://127.0.0.1:" + std::to_string(port_) + std::string(pathAndQuery);
 }
 
+// ---- TunnelProxy ----
+
+struct TunnelProxy::State {
+  int listener = -1;
+  int wakeRead = -1;
+  int wakeWrite = -1;
+  mutable std::mutex mutex;
+  std::vector<SeenRequest> requests;
+};
+
+namespace {
+
+// Relays bytes between two sockets until either side closes or `wake` fires.
+void relay(int a, int b, int wake) {
+  char chunk[16384];
+  for (;;) {
+    pollfd waits[3] = {{a, POLLIN, 0}, {b, POLLIN, 0}, {wake, POLLIN, 0}};
+    if (::poll(waits, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (waits[2].revents) return;
+    for (int i = 0; i < 2; ++i) {
+      if (!waits[i].revents) continue;
+      const int from = i == 0 ? a : b;
+      const int to = i == 0 ? b : a;
+      const ssize_t got = ::recv(from, chunk, sizeof chunk, 0);
+      if (got <= 0) return;
+      for (ssize_t sent = 0; sent < got;) {
+        const ssize_t n = ::send(to, chunk + sent, static_cast<std::size_t>(got - sent), MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += n;
+      }
+    }
+  }
+}
+
+void serveTunnel(int fd, TunnelProxy::State& state) {
+  std::string head;
+  while (head.find("\r\n\r\n") == std::string::npos) {
+    pollfd waits[2] = {{fd, POLLIN, 0}, {state.wakeRead, POLLIN, 0}};
+    if (::poll(waits, 2, -1) <= 0 || waits[1].revents) return;
+    char chunk[1024];
+    const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+    if (got <= 0) return;
+    head.append(chunk, static_cast<std::size_t>(got));
+  }
+  const SeenRequest seen = parseSeen(head, httplib::Request());
+  {
+    std::lock_guard lock(state.mutex);
+    state.requests.push_back(seen);
+  }
+  const std::string prefix = "127.0.0.1:";
+  int target = -1;
+  if (seen.method == "CONNECT" && seen.target.rfind(prefix, 0) == 0) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(std::atoi(seen.target.c_str() + prefix.size())));
+    target = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (target >= 0 && ::connect(target, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(target);
+      target = -1;
+    }
+  }
+  if (target < 0) {
+    const std::string refusal = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    (void)::send(fd, refusal.data(), refusal.size(), MSG_NOSIGNAL);
+    return;
+  }
+  const std::string established = "HTTP/1.1 200 Connection established\r\n\r\n";
+  if (::send(fd, established.data(), established.size(), MSG_NOSIGNAL) > 0) {
+    const std::string rest = head.substr(head.find("\r\n\r\n") + 4);
+    if (rest.empty() || ::send(target, rest.data(), rest.size(), MSG_NOSIGNAL) > 0) relay(fd, target, state.wakeRead);
+  }
+  ::close(target);
+}
+
+}  // namespace
+
+TunnelProxy::TunnelProxy() : state_(std::make_shared<State>()) {
+  ignoreBrokenPipes();
+  state_->listener = listenOnLoopback(port_);
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+  state_->wakeRead = pipeEnds[0];
+  state_->wakeWrite = pipeEnds[1];
+  thread_ = std::thread([state = state_] {
+    std::vector<std::thread> children;
+    for (;;) {
+      pollfd entries[2] = {{state->listener, POLLIN, 0}, {state->wakeRead, POLLIN, 0}};
+      if (::poll(entries, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (entries[1].revents) break;
+      const int fd = ::accept4(state->listener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      children.emplace_back([fd, state] {
+        serveTunnel(fd, *state);
+        ::shutdown(fd, SHUT_RDWR);
+        ::close(fd);
+      });
+    }
+    for (auto& child : children) child.join();
+  });
+}
+
+TunnelProxy::~TunnelProxy() {
+  const char byte = 1;
+  (void)::write(state_->wakeWrite, &byte, 1);
+  thread_.join();
+  ::close(state_->listener);
+  ::close(state_->wakeRead);
+  ::close(state_->wakeWrite);
+}
+
+std::string TunnelProxy::address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+std::vector<SeenRequest> TunnelProxy::requests() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->requests;
+}
+
 int refusedPort() {
   int port = 0;
   const int fd = listenOnLoopback(port);

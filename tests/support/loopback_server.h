@@ -127,6 +127,29 @@ class RawServer {
   std::thread thread_;
 };
 
+// A proxy that only tunnels: it answers CONNECT to a 127.0.0.1 port with
+// 200 and then relays bytes both ways; it records each CONNECT request as it
+// arrived. Anything else, or a target that is not 127.0.0.1, gets 403.
+class TunnelProxy {
+ public:
+  TunnelProxy();
+  ~TunnelProxy();
+  TunnelProxy(const TunnelProxy&) = delete;
+  TunnelProxy& operator=(const TunnelProxy&) = delete;
+
+  int port() const noexcept { return port_; }
+  // "127.0.0.1:<port>", as SetProxy takes it.
+  std::string address() const;
+  std::vector<SeenRequest> requests() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
 // Canned replies for RawServer.
 inline constexpr std::string_view kReplyNothing = "";  // with After::Stall: never answers
 inline constexpr std::string_view kReplyHeadersOnly =

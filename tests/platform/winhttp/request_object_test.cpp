@@ -555,6 +555,29 @@ TEST(RequestObjectTest, NamedProxySeesTheAbsoluteUrlAndCredentials) {
   }
 }
 
+TEST(RequestObjectTest, HttpsThroughAProxyTunnel) {
+  test_support::TunnelProxy proxy;
+  LoopbackServer server(Scheme::Https);
+  server.handle("/secure", [](const SeenRequest&) { return Answer::text("tunnelled"); });
+  Client client;
+  ASSERT_EQ(client.call(u"SetProxy", {i4(kProxyNamed), str("https=" + proxy.address())}), kOk);
+  ASSERT_EQ(client.put(kOptionSslErrorIgnoreFlags, i4(kSslIgnoreAll)), kOk);
+  ASSERT_EQ(client.open("GET", server.url("/secure")), kOk);
+  ASSERT_EQ(client.header("Proxy-Authorization", "Basic dXNlcjpzZWNyZXQ="), kOk);
+  ASSERT_EQ(client.header("X-Inner", "1"), kOk);
+  ASSERT_EQ(client.send(), kOk);
+  EXPECT_EQ(client.body(), "tunnelled");
+  ASSERT_EQ(proxy.requests().size(), 1u);
+  const SeenRequest connect = proxy.requests()[0];
+  EXPECT_EQ(connect.requestLine, "CONNECT 127.0.0.1:" + std::to_string(server.port()) + " HTTP/1.1");
+  EXPECT_EQ(connect.header("Proxy-Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+  EXPECT_FALSE(connect.hasHeader("X-Inner"));
+  // Inside the tunnel the server sees its own headers only.
+  const SeenRequest inner = server.lastRequest();
+  EXPECT_EQ(inner.header("X-Inner"), "1");
+  EXPECT_FALSE(inner.hasHeader("Proxy-Authorization"));
+}
+
 TEST(RequestObjectTest, NoProxyFromTheEnvironment) {
   LoopbackServer proxy;
   LoopbackServer origin;
