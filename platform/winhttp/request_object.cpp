@@ -53,7 +53,7 @@ const std::vector<MemberSignature>& memberTable() {
   return table;
 }
 
-// ---- Small text helpers ----
+// ---- Small text routines ----
 
 char foldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 char16_t foldUnit(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
@@ -190,9 +190,9 @@ std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure) {
   return parsed;
 }
 
-// Connections, DNS results and TLS sessions shared by request objects. One
+// Connections, DNS results and TLS resumption data shared by request objects. One
 // share exists per certificate policy (the SslErrorIgnoreFlags value), so a
-// connection or a resumed TLS session accepted under lenient flags is never
+// connection or resumed TLS state accepted under lenient flags is never
 // reused by an object that checks more strictly.
 class SharedCaches {
  public:

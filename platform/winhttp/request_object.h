@@ -5,8 +5,9 @@
 // Option, SetCredentials, SetRequestHeader, Send, then reads ResponseBody,
 // GetAllResponseHeaders, Status and StatusText. Each object keeps its own
 // time-outs, proxy, options and cookie store; connections, DNS results and TLS
-// sessions are shared by every object of the process, so consecutive requests
-// to one host reuse one keep-alive connection. An object belongs to one thread
+// resumption data are shared by every object of the process that ignores the
+// same certificate errors, so consecutive requests to one host reuse one
+// keep-alive connection. An object belongs to one thread
 // at a time; different objects may be used on different threads at once.
 #pragma once
 

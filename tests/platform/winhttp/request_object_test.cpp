@@ -456,7 +456,7 @@ TEST(RequestObjectTest, CertificateErrorsAreIgnoredOnlyWhenNamed) {
     SCOPED_TRACE(testing::Message() << "certificate " << static_cast<int>(c.certificate) << " flags " << c.flags);
     LoopbackServer server(Scheme::Https, c.certificate);
     server.handle("/", [](const SeenRequest&) { return Answer::text("secret"); });
-    // Twice: a connection or TLS session kept from a lenient request must not
+    // Twice: a connection or TLS resumption data kept from a lenient request must not
     // let a stricter one through.
     for (std::int32_t flags : {kSslIgnoreAll, c.flags}) {
       Client client;
@@ -625,20 +625,20 @@ TEST(RequestObjectTest, KeepsCookiesForLaterRequestsAndRedirectHops) {
   LoopbackServer server;
   server.handle("/login", [](const SeenRequest&) {
     Answer answer = Answer::redirect("/home");
-    answer.headers.emplace_back("Set-Cookie", "session=abc; Path=/");
+    answer.headers.emplace_back("Set-Cookie", "sid=abc; Path=/");
     return answer;
   });
   Client client;
   ASSERT_EQ(client.fetch(server.url("/login")), kOk);
   ASSERT_EQ(server.requests().size(), 2u);
-  EXPECT_EQ(server.lastRequest().header("Cookie"), "session=abc");  // the redirect hop
+  EXPECT_EQ(server.lastRequest().header("Cookie"), "sid=abc");  // the redirect hop
 
   ASSERT_EQ(client.open("GET", server.url("/later")), kOk);
   ASSERT_EQ(client.header("Cookie", "theme=dark"), kOk);
   ASSERT_EQ(client.send(), kOk);
   const SeenRequest later = server.lastRequest();
   EXPECT_EQ(later.headerCount("Cookie"), 1);
-  EXPECT_NE(later.header("Cookie").find("session=abc"), std::string::npos);
+  EXPECT_NE(later.header("Cookie").find("sid=abc"), std::string::npos);
   EXPECT_NE(later.header("Cookie").find("theme=dark"), std::string::npos);
 
   Client other;  // another object has a store of its own
