@@ -581,10 +581,16 @@ TEST(RequestObjectTest, HttpsThroughAProxyTunnel) {
 TEST(RequestObjectTest, NoProxyFromTheEnvironment) {
   LoopbackServer proxy;
   LoopbackServer origin;
-  const std::string proxyUrl = proxy.url("");
-  ::setenv("http_proxy", proxyUrl.c_str(), 1);
-  ::setenv("HTTP_PROXY", proxyUrl.c_str(), 1);
-  ::setenv("ALL_PROXY", proxyUrl.c_str(), 1);
+  // Every variable libcurl could take a proxy from, for this test only.
+  struct ProxyEnvironment {
+    explicit ProxyEnvironment(const std::string& url) {
+      for (const char* name : kNames) ::setenv(name, url.c_str(), 1);
+    }
+    ~ProxyEnvironment() {
+      for (const char* name : kNames) ::unsetenv(name);
+    }
+    const char* kNames[4] = {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"};
+  } environment(proxy.url(""));
   for (std::int32_t setting : {-1, kProxyDefault, kProxyDirect}) {
     Client client;
     if (setting >= 0) {
@@ -596,9 +602,6 @@ TEST(RequestObjectTest, NoProxyFromTheEnvironment) {
     // Proxy credentials never reach the server itself.
     EXPECT_FALSE(origin.lastRequest().hasHeader("Proxy-Authorization"));
   }
-  ::unsetenv("http_proxy");
-  ::unsetenv("HTTP_PROXY");
-  ::unsetenv("ALL_PROXY");
   EXPECT_EQ(origin.requests().size(), 3u);
   EXPECT_TRUE(proxy.requests().empty());
 }
