@@ -86,7 +86,9 @@ class NameValueList {
   // backslash before them (replaceMany); CR, LF, tab, backspace and form feed
   // become \r \n \t \b \f, and every other byte below 0x20 becomes \u00XX.
   // Bytes from 0x80 up are copied together with the byte after them, as one
-  // character. Does not read the list.
+  // character, so a backslash that is the second byte of a character stays
+  // single; a byte from 0x80 up that ends the text without its second byte
+  // is dropped (as replaceText drops it). Does not read the list.
   virtual Text escapeJson(const Text& text) const;
 
   // With n the length of `affix`: removes the last n bytes of `text` when

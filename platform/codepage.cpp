@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 
 #include <climits>
@@ -15,17 +16,34 @@ struct ConverterCloser {
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
-// Opens an ICU converter and fixes its replacement behaviour, so that nothing
-// depends on ICU's per-converter defaults:
-// - decoding: a byte sequence the source cannot decode becomes one U+FFFD
-//   (the substitute callback writes U+FFFD whenever the converter has no
-//   single-byte substitute of its own, which these converters do not);
+// Replacement callbacks of our own rather than ICU's substitute callbacks,
+// whose results depend on the converter: ICU's would silently drop a
+// default-ignorable character the target lacks (a soft hyphen, a zero-width
+// space, a variation selector) and may write U+001A instead of U+FFFD for a
+// single undecodable byte.
+void writeReplacementCharacter(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
+                               UConverterCallbackReason reason, UErrorCode* status) {
+  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to replace
+  static const UChar kReplacement = 0xFFFD;
+  *status = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(args, &kReplacement, 1, 0, status);
+}
+
+void writeSubstitute(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t, UChar32,
+                     UConverterCallbackReason reason, UErrorCode* status) {
+  if (reason > UCNV_IRREGULAR) return;
+  *status = U_ZERO_ERROR;
+  ucnv_cbFromUWriteSub(args, 0, status);
+}
+
+// Opens an ICU converter with fixed replacement behaviour:
+// - decoding: each byte sequence the source cannot decode becomes one U+FFFD;
 // - encoding: a character the target lacks, and an unpaired surrogate,
 //   becomes `substitute` ("?" for code page 936; for UTF-8, whose target has
 //   every character, only unpaired surrogates are replaced, by EF BF BD);
 // - no best-fit ("fallback") mappings from Unicode: a character without an
-//   exact mapping is never turned into a look-alike, it becomes the
-//   substitute.
+//   exact mapping is never turned into a look-alike (U+00B2 into "2", U+00AD
+//   into "-"), it becomes the substitute.
 Converter openConverter(const char* name, const char* substitute) {
   UErrorCode status = U_ZERO_ERROR;
   Converter converter(ucnv_open(name, &status));
@@ -33,10 +51,9 @@ Converter openConverter(const char* name, const char* substitute) {
   status = U_ZERO_ERROR;
   ucnv_setSubstChars(converter.get(), substitute, static_cast<int8_t>(std::strlen(substitute)),
                      &status);
-  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr,
+  ucnv_setToUCallBack(converter.get(), writeReplacementCharacter, nullptr, nullptr, nullptr,
                       &status);
-  ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr,
-                        nullptr, &status);
+  ucnv_setFromUCallBack(converter.get(), writeSubstitute, nullptr, nullptr, nullptr, &status);
   ucnv_setFallback(converter.get(), false);
   if (U_FAILURE(status)) return nullptr;
   return converter;

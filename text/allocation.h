@@ -9,7 +9,7 @@
 
 #include <cstddef>
 #include <new>
-#include <source_location>
+#include "text/source_location.h"
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,13 +19,13 @@ namespace quillmark {
 
 // Code 0, "分配 %d 字节内存失败!" with `bytes` in place of %d. Never returns.
 [[noreturn]] void raiseAllocationFailure(std::size_t bytes,
-                                         std::source_location where = std::source_location::current());
+                                         SourceLocation where = SourceLocation::current());
 
 // Runs `build` (which allocates about `bytes` bytes) and returns its result;
 // a failed allocation inside it raises the allocation failure for `bytes`.
 template <class Build>
 decltype(auto) allocateOrFail(std::size_t bytes, Build&& build,
-                              std::source_location where = std::source_location::current()) {
+                              SourceLocation where = SourceLocation::current()) {
   try {
     return std::forward<Build>(build)();
   } catch (const std::bad_alloc&) {
@@ -39,13 +39,13 @@ decltype(auto) allocateOrFail(std::size_t bytes, Build&& build,
 // allocateOrFail. The location of each call is the one a failure reports.
 class ByteOutput {
  public:
-  void reserve(std::size_t n, std::source_location where = std::source_location::current()) {
+  void reserve(std::size_t n, SourceLocation where = SourceLocation::current()) {
     allocateOrFail(n, [&] { bytes_.reserve(n); }, where);
   }
-  void append(std::string_view part, std::source_location where = std::source_location::current()) {
+  void append(std::string_view part, SourceLocation where = SourceLocation::current()) {
     allocateOrFail(bytes_.size() + part.size(), [&] { bytes_.append(part); }, where);
   }
-  void push(char byte, std::source_location where = std::source_location::current()) {
+  void push(char byte, SourceLocation where = SourceLocation::current()) {
     allocateOrFail(bytes_.size() + 1, [&] { bytes_.push_back(byte); }, where);
   }
   std::size_t size() const noexcept { return bytes_.size(); }

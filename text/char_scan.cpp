@@ -55,6 +55,24 @@ class StartsFromBehind {
   std::size_t runEnd_ = 0;    // and the byte before runStart_ is not
 };
 
+// The first p in [from, last] where the exact bytes of `sub` (not empty)
+// start, or npos: memchr for the first byte, then the last byte as a cheap
+// filter before the whole comparison.
+std::size_t nextExactCandidate(const char* data, std::size_t from, std::size_t last,
+                               std::string_view sub) noexcept {
+  const std::size_t m = sub.size();
+  const char first = sub[0];
+  const char final = sub[m - 1];
+  while (from <= last) {
+    const void* hit = std::memchr(data + from, first, last - from + 1);
+    if (hit == nullptr) return npos;
+    const auto p = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+    if (data[p + m - 1] == final && std::memcmp(data + p + 1, sub.data() + 1, m - 1) == 0) return p;
+    from = p + 1;
+  }
+  return npos;
+}
+
 }  // namespace
 
 std::size_t findForward(std::string_view text, std::size_t from, std::size_t end, std::string_view sub,
@@ -63,9 +81,8 @@ std::size_t findForward(std::string_view text, std::size_t from, std::size_t end
   if (end > text.size() || end < m) return npos;
   const std::size_t last = end - m;  // the last position a match may start at
   if (!foldCase) {
-    const std::string_view region = text.substr(0, end);
     while (from <= last) {
-      const std::size_t candidate = region.find(sub, from);
+      const std::size_t candidate = nextExactCandidate(text.data(), from, last, sub);
       if (candidate == npos) return npos;
       if (starts.isStart(candidate)) return candidate;
       from = candidate + 1;

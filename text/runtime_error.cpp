@@ -23,7 +23,7 @@ std::string decimal(long long value) {
   return std::string(digits, end);
 }
 
-std::string boxText(int code, std::string_view message, const std::source_location& where) {
+std::string boxText(int code, std::string_view message, const SourceLocation& where) {
   std::string text;
   text.append(kHeading).append(kCrLf);
   if (code != 0) text.append(kCrLf).append(kCodeLabel).append(decimal(code)).append(kCrLf);
@@ -33,7 +33,7 @@ std::string boxText(int code, std::string_view message, const std::source_locati
   return text;
 }
 
-[[noreturn]] void showBox(int code, std::string_view message, const std::source_location& where) {
+[[noreturn]] void showBox(int code, std::string_view message, const SourceLocation& where) {
   std::string text;
   try {
     text = boxText(code, message, where);
@@ -61,15 +61,15 @@ const Text& moduloByZeroMessage() {
   return message;
 }
 
-Text runtimeErrorText(int code, const Text& message, const std::source_location& where) {
+Text runtimeErrorText(int code, const Text& message, const SourceLocation& where) {
   return Text(boxText(code, message.view(), where));
 }
 
-void raiseRuntimeError(int code, const Text& message, std::source_location where) {
+void raiseRuntimeError(int code, const Text& message, SourceLocation where) {
   showBox(code, message.view(), where);
 }
 
-void raiseAllocationFailure(std::size_t bytes, std::source_location where) {
+void raiseAllocationFailure(std::size_t bytes, SourceLocation where) {
   // "分配 %d 字节内存失败!", built on the stack: memory is short right now.
   char message[96];
   constexpr std::string_view kBefore = "\xB7\xD6\xC5\xE4 ";                                 // 分配

@@ -5,8 +5,9 @@
 // Option, SetCredentials, SetRequestHeader, Send, then reads ResponseBody,
 // GetAllResponseHeaders, Status and StatusText. Each object keeps its own
 // time-outs, proxy, options and cookie store; connections, DNS results and TLS
-// sessions are shared by every object of the process, so consecutive requests
-// to one host reuse one keep-alive connection. An object belongs to one thread
+// resumption data are shared by every object of the process that ignores the
+// same certificate errors, so consecutive requests to one host reuse one
+// keep-alive connection. An object belongs to one thread
 // at a time; different objects may be used on different threads at once.
 #pragma once
 
@@ -73,6 +74,50 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   StatusText                                                             PropertyGet
 // The recording object of the tests declares the same table, so both convert
 // arguments alike. The span stays valid for the life of the process.
+//
+// What each member does (every failure is a code; nothing throws):
+// - SetTimeouts: milliseconds, each -1 or more (else kInvalidArgument); 0 and
+//   -1 mean no limit. Defaults 0, 60000, 30000, 30000. Look-up and connection
+//   (TLS included) give up after resolve + connect; sending and receiving
+//   give up after send / receive ms in which no byte moved (kErrorTimeout).
+// - SetProxy: 0 or 1 direct; 2 with "host:port" (port 80 when none is named)
+//   or "http=host:port;https=host:port" (a scheme with no entry goes direct);
+//   an empty or unreadable server, or another setting, is kInvalidArgument.
+//   Nothing is ever read from the environment.
+// - Open: method a non-empty HTTP token, url an absolute http or https URL
+//   (kErrorUnrecognizedScheme for other schemes, kErrorInvalidUrl for the
+//   rest); async is accepted, Send still returns only when done. Drops the
+//   headers, credentials and response of an earlier request; keeps
+//   time-outs, proxy, options and the cookie store. A failed Open leaves the
+//   object unopened.
+// - Option put: 4 takes only bits of kSslIgnoreAll, 6 any value that reads as
+//   a boolean; Option get: 1 only, after Open: the URL opened, after Send the
+//   final URL. Other indexes: kErrorInvalidOption.
+// - SetCredentials: after Open; flags 0 (server, offered to the opened origin
+//   only) or 1 (proxy); an empty user name or another flag is
+//   kInvalidArgument.
+// - SetRequestHeader: after Open and before Send (kErrorCannotCallBeforeOpen,
+//   kErrorCannotCallAfterSend); an empty name is kInvalidArgument; CR, LF or
+//   zero in either, or ":" in the name, is kErrorInvalidHeader and adds
+//   nothing; a name set again in any case replaces the value in place; an
+//   empty value removes it. Sent as code page 936 bytes in the order set.
+//   Host goes only to the opened origin, Content-Length is always the body's
+//   own, Proxy-Authorization goes only to a proxy (in CONNECT for https), and
+//   Cookie joins the stored cookies in one Cookie line.
+// - Send: once per Open. Own headers unless the caller set them: Host,
+//   "User-Agent: Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)",
+//   "Accept: */*", "Connection: Keep-Alive"; Content-Length with a body; never
+//   Accept-Encoding or Expect. GET and HEAD carry no body; POST and PUT always
+//   carry one (maybe empty). A string body goes as its bytes when all ASCII,
+//   else as UTF-8 with charset=utf-8 in Content-Type; bytes go as they are.
+//   Follows up to 10 redirects when option 6 is on (301, 302 after POST and
+//   303 continue with GET and no body); an 11th, or one from https to http,
+//   is kErrorRedirectFailed. A failed Send leaves nothing to read.
+// - ResponseBody, GetAllResponseHeaders, Status, StatusText: the final
+//   response of a completed Send (kErrorCannotCallBeforeSend otherwise): the
+//   body bytes as received (transfer coding undone, content coding kept), the
+//   header lines "Name: value" each with CR LF and one more CR LF (no status
+//   line), the status number, the reason phrase.
 std::span<const com::MemberSignature> requestMembers();
 
 // A new real request object, never null. Works without COM initialisation;

@@ -119,7 +119,12 @@ TEST(WideCharToMultiByte, CharacterTheTargetLacksBecomesQuestionMark) {
   const Case cases[] = {
       {kCodePageGbk, u"a\u0E01b", "a?b"},   // Thai
       {kCodePageGbk, u"\U0001F600", "?"},   // one "?" for a whole surrogate pair
-      {kCodePageGbk, u"\u00A2", "?"},       // no look-alike: not the full-width cent
+      // No look-alike ("best fit") mappings: not the full-width cent, not
+      // the ASCII digit 2 or hyphen.
+      {kCodePageGbk, u"\u00A2", "?"},
+      {kCodePageGbk, u"x\u00B2\u00AD", "x??"},
+      // Invisible characters the code page lacks are not dropped either.
+      {kCodePageGbk, u"a\u200Bb\uFE0F\uFEFF", "a?b??"},
       {kCodePageGbk, u"\uFFFD", "?"},
       {kCodePageAnsi, std::u16string(1, char16_t{0xD800}) + u"x", "?x"},  // unpaired surrogate
       // Towards UTF-8 nothing is lacking; an unpaired surrogate is U+FFFD.

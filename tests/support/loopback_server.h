@@ -102,9 +102,9 @@ class LoopbackServer {
   std::thread thread_;
 };
 
-// Answers each connection, once its request head has arrived (or at once with
-// kNoWait), with `reply` and then closes it or holds it open without another
-// byte until the server is destroyed.
+// Answers each connection, once its request head has arrived, with `reply`
+// and then closes it, or holds it open without another byte until the server
+// is destroyed.
 class RawServer {
  public:
   enum class After { Close, Stall };
@@ -124,6 +124,29 @@ class RawServer {
   int wakeWrite_ = -1;
   int port_ = 0;
   std::shared_ptr<std::atomic<int>> connections_;
+  std::thread thread_;
+};
+
+// A proxy that only tunnels: it answers CONNECT to a 127.0.0.1 port with
+// 200 and then relays bytes both ways; it records each CONNECT request as it
+// arrived. Anything else, or a target that is not 127.0.0.1, gets 403.
+class TunnelProxy {
+ public:
+  TunnelProxy();
+  ~TunnelProxy();
+  TunnelProxy(const TunnelProxy&) = delete;
+  TunnelProxy& operator=(const TunnelProxy&) = delete;
+
+  int port() const noexcept { return port_; }
+  // "127.0.0.1:<port>", as SetProxy takes it.
+  std::string address() const;
+  std::vector<SeenRequest> requests() const;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;
+  int port_ = 0;
   std::thread thread_;
 };
 
