@@ -7,7 +7,7 @@
 #include "platform/com/com.h"
 #include "platform/winhttp/request_object.h"
 #include "support/loopback_server.h"
-#include "text/text.h"
+#include "text/primitives.h"
 #include "web/web_request.h"
 
 namespace quillmark {
@@ -149,8 +149,9 @@ TEST(WebRequestLoopback, MalformedResponsesGiveWhatTheyCan) {
     RawServer server(std::string(test_support::kReplyHeaderWithoutColon), RawServer::After::Close);
     int status = 0;
     const ByteBuffer body = webRequest(Text(server.url()), {.statusCode = &status, .timeoutSeconds = 2});
-    EXPECT_TRUE(status == 0 || status == 200) << status;
-    if (status == 200) EXPECT_EQ(body.view(), "ok");
+    // A header line without a colon makes the response unreadable: a failed request.
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(body.empty());
   }
   {
     RawServer server(std::string(test_support::kReplyShortBody), RawServer::After::Close);
