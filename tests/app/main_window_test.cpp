@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -118,7 +119,17 @@ TEST_F(MainWindowTest, IsAFixedCentredWindowWithCaptionIconAndNoMaximiseBox) {
   const QList<QSize> iconSizes = window.windowIcon().availableSizes();
   ASSERT_EQ(iconSizes.size(), 1);
   EXPECT_EQ(iconSizes.front(), QSize(120, 128));
-  EXPECT_EQ(window.windowIcon().pixmap(QSize(120, 128)).toImage().depth(), 32);
+
+  // The icon file itself: one directory entry, 120 x 128 at 32 bits per pixel.
+  QFile file(QStringLiteral(":/quillmark/quillmark.ico"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray ico = file.readAll();
+  ASSERT_GE(ico.size(), 22);
+  EXPECT_EQ(ico.left(6), QByteArray("\0\0\1\0\1\0", 6));
+  EXPECT_EQ(static_cast<unsigned char>(ico[6]), 120);
+  EXPECT_EQ(static_cast<unsigned char>(ico[7]), 128);
+  EXPECT_EQ(static_cast<unsigned char>(ico[12]), 32);
+  EXPECT_EQ(ico[13], 0);
 }
 
 TEST_F(MainWindowTest, SetsUpBothEditBoxesAlike) {
