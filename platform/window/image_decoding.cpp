@@ -8,6 +8,9 @@
 namespace quillmark::platform {
 namespace {
 
+// 32-bit pixels of the largest image shown, the same cap as for PCX.
+constexpr int kMaxImageMegabytes = static_cast<int>(kPcxMaxPixels * 4 / (1024 * 1024));
+
 bool startsWith(QByteArrayView bytes, QByteArrayView prefix) noexcept {
   return bytes.size() >= prefix.size() && bytes.first(prefix.size()) == prefix;
 }
@@ -18,6 +21,7 @@ QImage readWithQt(QByteArrayView bytes, const char* format) {
   if (!buffer.open(QIODevice::ReadOnly)) return {};
   QImageReader reader(&buffer, format);
   reader.setDecideFormatFromContent(false);
+  reader.setAllocationLimit(kMaxImageMegabytes);
   return reader.read();
 }
 

@@ -20,7 +20,8 @@ ImageKind detectImageKind(QByteArrayView bytes) noexcept;
 
 // The image `bytes` hold, decoded as the kind detectImageKind gives them;
 // for icons and cursors the first image of the file, for GIF the first
-// frame. A null QImage when the kind is None or the bytes fail to decode.
+// frame. A null QImage when the kind is None, the bytes fail to decode, or
+// the image would take more than kPcxMaxPixels 32-bit pixels of memory.
 QImage decodeImage(QByteArrayView bytes);
 
 }  // namespace quillmark::platform
