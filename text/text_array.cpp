@@ -5,6 +5,16 @@
 
 namespace quillmark {
 
+TextArray::TextArray(const TextArray& other)
+    : items_(allocateOrFail(other.items_.size() * sizeof(Text), [&] { return other.items_; })) {}
+
+TextArray& TextArray::operator=(const TextArray& other) {
+  if (this != &other) {
+    allocateOrFail(other.items_.size() * sizeof(Text), [&] { items_ = other.items_; });
+  }
+  return *this;
+}
+
 void TextArray::checkPosition(int position) const {
   if (position < 1) raiseRuntimeError(kIndexBelowOneCode, indexBelowOneMessage());
   if (position > size()) raiseRuntimeError(kIndexAboveSizeCode, indexAboveSizeMessage());
