@@ -83,7 +83,8 @@ TextArray splitText(const Text& text, const Text& delimiter = Text(","),
 
 // ---- Joining, comparing, filling ----
 
-// The texts one after another; a part holding a zero byte ends there.
+// The texts one after another; the result ends before the first zero byte
+// that a part holds (parts taken from Texts hold none).
 Text concatText(std::initializer_list<std::string_view> parts);
 template <class... More>
 Text concatText(const Text& a, const Text& b, const More&... more) {

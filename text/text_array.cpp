@@ -35,6 +35,12 @@ void TextArray::append(Text item) {
   allocateOrFail(grown, [&] { items_.push_back(std::move(item)); });
 }
 
+void TextArray::reserve(int capacity) {
+  if (capacity <= size()) return;
+  const auto wanted = static_cast<std::size_t>(capacity);
+  allocateOrFail(wanted * sizeof(Text), [&] { items_.reserve(wanted); });
+}
+
 void TextArray::removeAt(int position) {
   checkPosition(position);
   items_.erase(items_.begin() + (position - 1));

@@ -36,6 +36,9 @@ class TextArray {
   // Removes the item at `position`; the items after it move up by one.
   // Fatal outside 1..size(), as at().
   void removeAt(int position);
+  // Makes room for `capacity` items without changing the contents, so that
+  // appending that many moves none; ignored when capacity <= size().
+  void reserve(int capacity);
   // Removes every item.
   void clear() noexcept { items_.clear(); }
 
