@@ -1,4 +1,4 @@
-// Speed of the text primitives and helpers on large texts.
+// Speed of the text primitives and extraction routines on large texts.
 //
 // Texts of 1 MB and 8 MB, either ASCII or mixed with two-byte characters of
 // code page 936, made of CR LF lines. The searches look for a needle placed
