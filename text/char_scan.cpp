@@ -1,8 +1,30 @@
 #include "text/char_scan.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace quillmark::scan {
+
+std::size_t countByte(std::string_view text, char byte) noexcept {
+  // Eight bytes at a time: after the xor, the bytes equal to `byte` are the
+  // zero bytes of the word, and each gives one clear high bit below.
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  const std::uint64_t pattern = 0x0101010101010101ULL * static_cast<unsigned char>(byte);
+  std::size_t count = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    const std::uint64_t x = word ^ pattern;
+    const std::uint64_t nonZero = ((x & kLow7) + kLow7) | x;
+    // One bit per matching byte at the bottom of that byte; the multiply
+    // sums the eight bytes into the top one.
+    const std::uint64_t ones = (~nonZero & ~kLow7) >> 7;
+    count += static_cast<std::size_t>((ones * 0x0101010101010101ULL) >> 56);
+  }
+  for (; i < text.size(); ++i) count += text[i] == byte ? 1 : 0;
+  return count;
+}
 
 bool equalFolded(const char* a, const char* b, std::size_t n) noexcept {
   for (std::size_t i = 0; i < n; ++i) {
@@ -15,17 +37,30 @@ namespace {
 
 bool isLowerLetter(unsigned char b) noexcept { return b >= 'a' && b <= 'z'; }
 
-// The first p in [from, last] whose byte folds to `first`, or npos.
-std::size_t nextFoldedCandidate(const char* data, std::size_t from, std::size_t last,
-                                unsigned char first) noexcept {
-  if (!isLowerLetter(first)) {
-    const void* hit = std::memchr(data + from, first, last - from + 1);
-    return hit == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-  }
-  for (std::size_t p = from; p <= last; ++p) {
-    // For a lower-case letter, only the letter itself and its upper case
-    // give it when 0x20 is set.
-    if ((static_cast<unsigned char>(data[p]) | 0x20U) == first) return p;
+// The first p in [from, last] holding `byte`, or npos.
+std::size_t nextByte(const char* data, std::size_t from, std::size_t last, unsigned char byte) noexcept {
+  if (from > last) return npos;
+  const void* hit = std::memchr(data + from, byte, last - from + 1);
+  return hit == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+}
+
+// The first p in [from, last] whose byte folds to `folded`, or npos. For a
+// letter both cases are looked for with memchr, in windows that double in
+// size, so that a case that does not occur costs no more than twice the
+// distance to the occurrence found.
+std::size_t nextFolded(const char* data, std::size_t from, std::size_t last,
+                       unsigned char folded) noexcept {
+  if (!isLowerLetter(folded)) return nextByte(data, from, last, folded);
+  const auto upper = static_cast<unsigned char>(folded - 0x20);
+  std::size_t window = 64;
+  while (from <= last) {
+    const std::size_t end = last - from < window ? last : from + window - 1;
+    const std::size_t lowerAt = nextByte(data, from, end, folded);
+    const std::size_t upperEnd = lowerAt == npos ? end : lowerAt;
+    const std::size_t upperAt = nextByte(data, from, upperEnd, upper);
+    if (lowerAt != npos || upperAt != npos) return upperAt < lowerAt ? upperAt : lowerAt;
+    from = end + 1;
+    window *= 2;
   }
   return npos;
 }
@@ -91,7 +126,7 @@ std::size_t findForward(std::string_view text, std::size_t from, std::size_t end
   }
   const unsigned char first = foldByte(sub[0]);
   while (from <= last) {
-    const std::size_t candidate = nextFoldedCandidate(text.data(), from, last, first);
+    const std::size_t candidate = nextFolded(text.data(), from, last, first);
     if (candidate == npos) return npos;
     if (equalFolded(text.data() + candidate + 1, sub.data() + 1, m - 1) && starts.isStart(candidate))
       return candidate;

@@ -30,6 +30,9 @@ inline unsigned char foldByte(char byte) noexcept {
   return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + 0x20) : b;
 }
 
+// How many bytes of `text` equal `byte`.
+std::size_t countByte(std::string_view text, char byte) noexcept;
+
 // Whether a and b (n bytes each) are equal with A-Z folded to a-z.
 bool equalFolded(const char* a, const char* b, std::size_t n) noexcept;
 

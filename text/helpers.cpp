@@ -22,7 +22,7 @@ int clampToInt(long long value) {
 int countLines(const Text& text) {
   const std::string_view bytes = text.view();
   if (bytes.empty()) return 0;
-  const auto feeds = std::count(bytes.begin(), bytes.end(), '\n');
+  const std::size_t feeds = scan::countByte(bytes, '\n');
   return static_cast<int>(feeds) + (bytes.back() == '\n' ? 0 : 1);
 }
 

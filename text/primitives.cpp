@@ -176,6 +176,13 @@ TextArray splitText(const Text& text, const Text& delimiter, std::optional<int> 
     items.append(text);
     return items;
   }
+  // Room for as many items as the delimiter's first byte occurs, plus one:
+  // never fewer than the split gives, and no more than one item per 16 bytes
+  // of text is set aside beforehand.
+  const std::size_t firstBytes = scan::countByte(text.view(), delimiter.view().front()) + 1;
+  long long room = static_cast<long long>(std::min(firstBytes, text.view().size() / 16 + 1));
+  if (limit > 0) room = std::min(room, limit);
+  items.reserve(static_cast<int>(room));
   scan::SplitItems split(text.view(), delimiter.view());
   std::string_view item;
   long long produced = 0;

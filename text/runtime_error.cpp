@@ -62,7 +62,7 @@ const Text& moduloByZeroMessage() {
 }
 
 Text runtimeErrorText(int code, const Text& message, const SourceLocation& where) {
-  return Text(boxText(code, message.view(), where));
+  return Text(allocateOrFail(message.view().size() + 128, [&] { return boxText(code, message.view(), where); }));
 }
 
 void raiseRuntimeError(int code, const Text& message, SourceLocation where) {

@@ -5,6 +5,16 @@
 
 namespace quillmark {
 
+TextArray::TextArray(const TextArray& other)
+    : items_(allocateOrFail(other.items_.size() * sizeof(Text), [&] { return other.items_; })) {}
+
+TextArray& TextArray::operator=(const TextArray& other) {
+  if (this != &other) {
+    allocateOrFail(other.items_.size() * sizeof(Text), [&] { items_ = other.items_; });
+  }
+  return *this;
+}
+
 void TextArray::checkPosition(int position) const {
   if (position < 1) raiseRuntimeError(kIndexBelowOneCode, indexBelowOneMessage());
   if (position > size()) raiseRuntimeError(kIndexAboveSizeCode, indexAboveSizeMessage());
@@ -23,6 +33,12 @@ Text& TextArray::at(int position) {
 void TextArray::append(Text item) {
   const std::size_t grown = (items_.size() + 1) * sizeof(Text);
   allocateOrFail(grown, [&] { items_.push_back(std::move(item)); });
+}
+
+void TextArray::reserve(int capacity) {
+  if (capacity <= size()) return;
+  const auto wanted = static_cast<std::size_t>(capacity);
+  allocateOrFail(wanted * sizeof(Text), [&] { items_.reserve(wanted); });
 }
 
 void TextArray::removeAt(int position) {

@@ -244,7 +244,7 @@ TEST(CharacterWalk, LongTextsCrossTheFastPaths) {
       const bool leads = random() % 2 != 0;
       for (size_t i = 0; i < run; ++i) s += leads ? "\xB0\x41\xA1\xC1"[random() % 4] : "aA,\r\n "[random() % 6];
     }
-    const Bytes subs[] = {"A", "\xA1", "\xA1\xA1", "a,", "\r\n", "\xB0\x41"};
+    const Bytes subs[] = {"A", "\xA1", "\xA1\xA1", "a,", "\r\n", "\xB0\x41", "A\r", "Aa"};
     for (const Bytes& sub : subs) {
       std::optional<int> start;
       if (round % 2 != 0) start = static_cast<int>(random() % 3000);

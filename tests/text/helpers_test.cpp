@@ -44,6 +44,17 @@ TEST(Lines, CountAndPick) {
   }
 }
 
+TEST(Lines, CountEqualsTheLineFeedsOfLongTexts) {
+  std::mt19937 random(10);
+  for (int round = 0; round < 200; ++round) {
+    std::string s;
+    const int length = static_cast<int>(random() % 200);
+    for (int i = 0; i < length; ++i) s += "\n\n\x8A\x0B\xFFx"[random() % 6];
+    const auto feeds = static_cast<int>(std::count(s.begin(), s.end(), '\n'));
+    EXPECT_EQ(countLines(Text(s)), s.empty() ? 0 : feeds + (s.back() == '\n' ? 0 : 1)) << length;
+  }
+}
+
 TEST(Lines, LineAtEqualsTheSplitItem) {
   std::mt19937 random(3662);
   for (int round = 0; round < 300; ++round) {

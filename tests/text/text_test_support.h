@@ -1,4 +1,4 @@
-// Small helpers shared by the text tests.
+// Small pieces shared by the text tests: readable failure output and arrays from literals.
 #pragma once
 
 #include <ostream>
