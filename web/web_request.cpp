@@ -23,7 +23,6 @@ using com::Variant;
 
 constexpr std::array<const char*, 8> kMethodNames = {"GET",     "POST",   "HEAD",  "PUT",
                                                      "OPTIONS", "DELETE", "TRACE", "CONNECT"};
-constexpr int kPost = 1;
 constexpr int kOptionEnableRedirects = 6;
 constexpr int kOptionSslErrorIgnoreFlags = 4;
 // Unknown authority, wrong usage, invalid common name, invalid date.
