@@ -1,6 +1,7 @@
 #include "service/logo_service.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -83,6 +84,13 @@ LogoServer::LogoServer(int threads) : state_(std::make_unique<State>()) {
   const std::size_t workers =
       threads > 0 ? static_cast<std::size_t>(threads) : std::max<std::size_t>(8, 2 * cores);
   state_->server.new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+  // The library's default also sets SO_REUSEPORT, which lets a second server
+  // bind the same port and silently share its connections. SO_REUSEADDR alone
+  // still allows a quick restart but makes a second live listener fail.
+  state_->server.set_socket_options([](socket_t socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
   state_->server.set_keep_alive_max_count(1000);
   state_->server.set_payload_max_length(64 * 1024);
 
