@@ -303,9 +303,13 @@ QFont titleFont(int pixelSize) {
 QString decodeTitle(std::string_view gbk) {
   const std::u16string units = platform::toUtf16(platform::kCodePageGbk, gbk);
   QString title = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
-  // Control characters have no glyph; show them as blanks rather than boxes.
-  for (QChar& ch : title)
+  for (QChar& ch : title) {
+    // Control characters have no glyph; show them as blanks rather than boxes.
     if (ch.category() == QChar::Other_Control) ch = QLatin1Char(' ');
+    // Code page 936 sends its user-defined and unassigned bytes (0xFF, say) to
+    // private-use characters, which no font draws: show them as undecodable.
+    if (ch.category() == QChar::Other_PrivateUse) ch = QChar(QChar::ReplacementCharacter);
+  }
   return title;
 }
 

@@ -30,7 +30,8 @@ inline constexpr const char* kTitleFontFamily = "WenQuanYi Micro Hei";
 QImage renderIcon(const IconDesign& design, int size);
 
 // The whole logo as an RGB image of kLogoWidth x kLogoHeight. The title is
-// decoded from code page 936 (undecodable bytes show as U+FFFD); a title too
+// decoded from code page 936 (undecodable bytes, and bytes that decode to
+// private-use characters, show as U+FFFD; control characters as blanks); a title too
 // wide for its space is drawn smaller, down to a floor, then cut short with
 // an ellipsis. An empty title leaves the icon and the accent alone. Without a
 // QGuiApplication the result is a null image.

@@ -178,6 +178,15 @@ TEST_F(LogoServiceTest, TitlesThatAreNotCodePage936StillGetALogo) {
   }
 }
 
+TEST_F(LogoServiceTest, UndecodableAndPrivateUseBytesShowTheSameReplacementCharacter) {
+  // 0x81 alone cannot be decoded; 0xFF and 0xAA 0xA1 decode to private-use
+  // characters that no font has.
+  const std::string lone = get(kLogoPath, std::string("tu=fn-2-3.png; txt=a\x81"))->body;
+  ASSERT_FALSE(lone.empty());
+  EXPECT_EQ(get(kLogoPath, std::string("tu=fn-2-3.png; txt=a\xff"))->body, lone);
+  EXPECT_EQ(get(kLogoPath, std::string("tu=fn-2-3.png; txt=a\xaa\xa1"))->body, lone);
+}
+
 TEST_F(LogoServiceTest, ACookieSplitOverTwoHeadersIsReadWhole) {
   httplib::Client client("127.0.0.1", port_);
   httplib::Headers headers{{"Cookie", "tu=zm-1-205.png"}, {"Cookie", "txt=a"}};
