@@ -76,6 +76,7 @@ ServiceAnswer answerAboutPage() {
 struct LogoServer::State {
   httplib::Server server;
   std::thread thread;
+  std::atomic<bool> served{false};  // serve() on the start() thread has returned
   bool bound = false;
 };
 
@@ -136,9 +137,15 @@ std::optional<int> LogoServer::start(const std::string& address, int port) {
   if (state_->thread.joinable()) return std::nullopt;
   const std::optional<int> bound = bind(address, port);
   if (!bound) return std::nullopt;
-  state_->thread = std::thread([this] { serve(); });
-  // stop() only takes effect once the accept loop runs; wait for it.
-  while (!state_->server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  state_->thread = std::thread([this] {
+    serve();
+    state_->served = true;
+  });
+  // stop() only takes effect once the accept loop runs; wait for it (or for
+  // the loop to have ended already).
+  while (!state_->server.is_running() && !state_->served)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (state_->served) return std::nullopt;
   return bound;
 }
 

@@ -54,7 +54,8 @@ class LogoServer {
   bool serve();
 
   // bind() and then serve() on a thread of the server's own; returns the
-  // port once the server accepts connections, or nothing when binding fails.
+  // port once the server accepts connections, or nothing when binding fails,
+  // serving ends at once, or start() already ran.
   std::optional<int> start(const std::string& address, int port);
 
   // Stops serving and joins the thread start() made. Safe to call more than
