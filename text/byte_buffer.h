@@ -14,8 +14,16 @@ class ByteBuffer {
  public:
   ByteBuffer() = default;
   // All bytes of `bytes`, zero bytes included.
-  explicit ByteBuffer(std::string_view bytes) : bytes_(bytes) {}
+  explicit ByteBuffer(std::string_view bytes);
   explicit ByteBuffer(std::string&& bytes) noexcept : bytes_(std::move(bytes)) {}
+
+  // Copies get their memory like every other new value: a copy that cannot
+  // be had ends the program (text/allocation.h). Moves never allocate.
+  ByteBuffer(const ByteBuffer& other);
+  ByteBuffer& operator=(const ByteBuffer& other);
+  ByteBuffer(ByteBuffer&&) noexcept = default;
+  ByteBuffer& operator=(ByteBuffer&&) noexcept = default;
+  ~ByteBuffer() = default;
 
   std::string_view view() const noexcept { return bytes_; }
   const std::string& bytes() const noexcept { return bytes_; }

@@ -83,7 +83,8 @@ TextArray splitText(const Text& text, const Text& delimiter = Text(","),
 
 // ---- Joining, comparing, filling ----
 
-// The texts one after another.
+// The texts one after another; the result ends before the first zero byte
+// that a part holds (parts taken from Texts hold none).
 Text concatText(std::initializer_list<std::string_view> parts);
 template <class... More>
 Text concatText(const Text& a, const Text& b, const More&... more) {
@@ -121,9 +122,10 @@ template <class... More>
 int bitAnd(int a, int b, More... more) {
   return bitAnd({a, b, static_cast<int>(more)...});
 }
-// v shifted left by k mod 32 bits.
+// v shifted left by k mod 32 bits (the low five bits of k, so that -1 counts
+// as 31); the bits shifted out are lost, never undefined.
 int shiftLeft(int v, int k);
-// v shifted right by k mod 32 bits, the sign bit copied in.
+// v shifted right by k mod 32 bits (as for shiftLeft), the sign bit copied in.
 int shiftRight(int v, int k);
 
 // ---- Bytes ----

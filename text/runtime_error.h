@@ -7,8 +7,9 @@
 #pragma once
 
 #include <cstddef>
-#include <source_location>
+#include "text/source_location.h"
 
+#include "text/allocation.h"
 #include "text/text.h"
 
 namespace quillmark {
@@ -24,14 +25,13 @@ const Text& moduloByZeroMessage();    // "不能求余数于零"
 // The box text: "运行时出错!" CR LF; when code != 0, CR LF "错误代码：" code CR
 // LF; when the message is not empty, CR LF "错误信息：" message CR LF; then the
 // location. All in code page 936.
-Text runtimeErrorText(int code, const Text& message, const std::source_location& where);
+Text runtimeErrorText(int code, const Text& message, const SourceLocation& where);
 
 // Shows the box and ends the process with exit code -1. Never returns.
 [[noreturn]] void raiseRuntimeError(int code, const Text& message,
-                                    std::source_location where = std::source_location::current());
+                                    SourceLocation where = SourceLocation::current());
 
-// Code 0, "分配 %d 字节内存失败!" with `bytes` in place of %d.
-[[noreturn]] void raiseAllocationFailure(std::size_t bytes,
-                                         std::source_location where = std::source_location::current());
+// raiseAllocationFailure(bytes, where) (declared in text/allocation.h): code
+// 0, "分配 %d 字节内存失败!" with `bytes` in place of %d.
 
 }  // namespace quillmark

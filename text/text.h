@@ -26,6 +26,14 @@ class Text {
   explicit Text(std::string&& bytes);
   explicit Text(const std::string& bytes) : Text(std::string_view(bytes)) {}
 
+  // Copies get their memory like every other new value: a copy that cannot
+  // be had ends the program (text/allocation.h). Moves never allocate.
+  Text(const Text& other);
+  Text& operator=(const Text& other);
+  Text(Text&&) noexcept = default;
+  Text& operator=(Text&&) noexcept = default;
+  ~Text() = default;
+
   // The bytes, without a terminating zero. view().size() == length().
   std::string_view view() const noexcept { return bytes_; }
   const std::string& bytes() const noexcept { return bytes_; }

@@ -15,6 +15,13 @@ namespace quillmark {
 class TextArray {
  public:
   TextArray() = default;
+  // Copies get their memory like every other new value: a copy that cannot
+  // be had ends the program (text/allocation.h). Moves never allocate.
+  TextArray(const TextArray& other);
+  TextArray& operator=(const TextArray& other);
+  TextArray(TextArray&&) noexcept = default;
+  TextArray& operator=(TextArray&&) noexcept = default;
+  ~TextArray() = default;
 
   int size() const noexcept { return static_cast<int>(items_.size()); }
   bool empty() const noexcept { return items_.empty(); }
@@ -29,6 +36,9 @@ class TextArray {
   // Removes the item at `position`; the items after it move up by one.
   // Fatal outside 1..size(), as at().
   void removeAt(int position);
+  // Makes room for `capacity` items without changing the contents, so that
+  // appending that many moves none; ignored when capacity <= size().
+  void reserve(int capacity);
   // Removes every item.
   void clear() noexcept { items_.clear(); }
 
