@@ -29,6 +29,8 @@ void runProgram(int& argc, char** argv, MainWindow::Job job,
                 const std::function<void(MainWindow&)>& whenShown) {
   enterProgramFolder();
   QApplication application(argc, argv);
+  // Matches the installed desktop entry, so the desktop shows our icon and name.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillmark.Quillmark"));
   platform::installQtFatalBoxPresenter();
 
   std::unique_ptr<MainWindow> window;
