@@ -14,7 +14,10 @@ namespace {
 // Appends `text` with every CR and LF written as a space, so that a name or
 // value can never start a line of its own in a header block.
 void appendOneLine(std::string& out, std::string_view text) {
-  for (char c : text) out.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  const size_t start = out.size();
+  out.append(text);
+  for (size_t at = start; at < out.size(); ++at)
+    if (out[at] == '\r' || out[at] == '\n') out[at] = ' ';
 }
 
 }  // namespace
