@@ -1,5 +1,6 @@
 #include "data/name_value_list.h"
 
+#include <cstring>
 #include <string>
 
 #include "data/codepage_text.h"
@@ -16,8 +17,13 @@ namespace {
 void appendOneLine(std::string& out, std::string_view text) {
   const size_t start = out.size();
   out.append(text);
-  for (size_t at = start; at < out.size(); ++at)
-    if (out[at] == '\r' || out[at] == '\n') out[at] = ' ';
+  // Names and values seldom hold a line break: a library search finds the
+  // few there are.
+  for (const char lineBreak : {'\r', '\n'}) {
+    char* const end = out.data() + out.size();
+    for (char* at = out.data() + start; (at = static_cast<char*>(std::memchr(at, lineBreak, static_cast<size_t>(end - at))));)
+      *at++ = ' ';
+  }
 }
 
 }  // namespace
