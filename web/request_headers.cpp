@@ -87,16 +87,18 @@ Text normalizeHeaderNames(const Text& block) {
   return Text(std::move(result));
 }
 
+// Both trim their part of the line in place and copy only what they keep:
+// webRequest calls them for every line of a block.
 Text headerName(const Text& line) {
-  const int colon = findText(line, Text(":"));
+  const int colon = colonOf(line.view());
   if (colon == -1) return Text();
-  return trimSpaces(leftText(line, colon - 1));
+  return Text(trimmedSpaces(line.view().substr(0, static_cast<size_t>(colon - 1))));
 }
 
 Text headerValue(const Text& line) {
-  const int colon = findText(line, Text(":"));
+  const int colon = colonOf(line.view());
   if (colon == -1) return Text();
-  return trimSpaces(midText(line, colon + 1, line.length()));
+  return Text(trimmedSpaces(line.view().substr(static_cast<size_t>(colon))));
 }
 
 }  // namespace quillmark
