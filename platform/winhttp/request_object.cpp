@@ -117,8 +117,12 @@ class HandlePool {
     return curl_easy_init();
   }
   static void give(CURL* handle) {
-    curl_easy_reset(handle);
+    // No cookie file list set means the cookie engine and its store go (a
+    // reset would drop the list without freeing it); the next object starts
+    // a store of its own.
     curl_easy_setopt(handle, CURLOPT_COOKIELIST, "ALL");
+    curl_easy_setopt(handle, CURLOPT_COOKIEFILE, nullptr);
+    curl_easy_reset(handle);
     {
       std::lock_guard guard(mutex());
       auto& idle = handles();
