@@ -8,7 +8,8 @@
 // server read, on any connection) and its target, so one server can answer
 // the first request badly and the later ones well. A server made with
 // `listening` false is bound but refuses connections until listen() is
-// called. Nothing here reaches beyond the loopback interface.
+// called. Request bodies are not read: the scripts answer GETs. Nothing here
+// reaches beyond the loopback interface.
 #pragma once
 
 #include <chrono>
