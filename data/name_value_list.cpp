@@ -1,5 +1,6 @@
 #include "data/name_value_list.h"
 
+#include <cstring>
 #include <string>
 
 #include "data/codepage_text.h"
@@ -14,7 +15,15 @@ namespace {
 // Appends `text` with every CR and LF written as a space, so that a name or
 // value can never start a line of its own in a header block.
 void appendOneLine(std::string& out, std::string_view text) {
-  for (char c : text) out.push_back(c == '\r' || c == '\n' ? ' ' : c);
+  const size_t start = out.size();
+  out.append(text);
+  // Names and values seldom hold a line break: a library search finds the
+  // few there are.
+  for (const char lineBreak : {'\r', '\n'}) {
+    char* const end = out.data() + out.size();
+    for (char* at = out.data() + start; (at = static_cast<char*>(std::memchr(at, lineBreak, static_cast<size_t>(end - at))));)
+      *at++ = ' ';
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <type_traits>
 
 namespace quillmark::platform {
 namespace {
@@ -141,8 +142,24 @@ int WideCharToMultiByte(unsigned codePage, unsigned flags, const char16_t* input
   return total;
 }
 
+// Code page 936 and UTF-8 both map the 128 ASCII bytes to the same code
+// units, so an all-ASCII text needs no converter: the header lines, URLs and
+// cookies that cross the automation boundary by the thousand mostly are.
+bool asciiSafe(unsigned codePage) {
+  return codePage == kCodePageAnsi || codePage == kCodePageGbk || codePage == kCodePageUtf8;
+}
+
+template <typename Unit>
+bool allAscii(const Unit* units, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (static_cast<std::make_unsigned_t<Unit>>(units[i]) >= 0x80) return false;
+  return true;
+}
+
 std::u16string toUtf16(unsigned codePage, std::string_view bytes) {
   if (bytes.empty() || bytes.size() > static_cast<size_t>(INT_MAX)) return {};
+  if (asciiSafe(codePage) && allAscii(bytes.data(), bytes.size()))
+    return std::u16string(bytes.begin(), bytes.end());
   const int length = static_cast<int>(bytes.size());
   const int needed = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
   if (needed <= 0) return {};
@@ -154,6 +171,11 @@ std::u16string toUtf16(unsigned codePage, std::string_view bytes) {
 
 std::string fromUtf16(unsigned codePage, std::u16string_view units) {
   if (units.empty() || units.size() > static_cast<size_t>(INT_MAX)) return {};
+  if (asciiSafe(codePage) && allAscii(units.data(), units.size())) {
+    std::string bytes(units.size(), '\0');
+    for (size_t i = 0; i < units.size(); ++i) bytes[i] = static_cast<char>(units[i]);
+    return bytes;
+  }
   const int length = static_cast<int>(units.size());
   const int needed =
       WideCharToMultiByte(codePage, 0, units.data(), length, nullptr, 0, nullptr, nullptr);

@@ -90,8 +90,9 @@ Text toUpper(const Text& text) {
   return Text(out.take());
 }
 
-Text trimSpaces(const Text& text) {
-  const std::string_view in = text.view();
+Text trimSpaces(const Text& text) { return textOf(trimmedSpaces(text.view())); }
+
+std::string_view trimmedSpaces(std::string_view in) {
   const std::size_t length = in.size();
   auto spaceAt = [&](std::size_t p) -> std::size_t {  // length of the space item at p, or 0
     if (in[p] == ' ') return 1;
@@ -115,7 +116,7 @@ Text trimSpaces(const Text& text) {
     } else if (scan::isLeadByte(in[p])) {
       if (p + 1 == length) {
         // An incomplete character ends the text: it goes, the spaces before it stay.
-        return slice(text, begin, p - begin);
+        return in.substr(begin, p - begin);
       }
       p += 2;
       keptEnd = p;
@@ -124,7 +125,7 @@ Text trimSpaces(const Text& text) {
       keptEnd = p;
     }
   }
-  return slice(text, begin, keptEnd - begin);
+  return in.substr(begin, keptEnd - begin);
 }
 
 // ---- Replacing and splitting ----

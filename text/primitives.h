@@ -62,6 +62,9 @@ Text toUpper(const Text& text);
 // all other bytes stay. A final lead byte without its second byte is removed
 // and the spaces before it stay.
 Text trimSpaces(const Text& text);
+// The bytes trimSpaces keeps, as a part of `bytes` (no copy): for routines
+// that trim many short pieces of one long text.
+std::string_view trimmedSpaces(std::string_view bytes);
 
 // ---- Replacing and splitting (character-aware) ----
 

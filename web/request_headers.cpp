@@ -1,5 +1,8 @@
 #include "web/request_headers.h"
 
+#include <string_view>
+
+#include "text/char_scan.h"
 #include "text/primitives.h"
 
 namespace quillmark {
@@ -20,8 +23,18 @@ constexpr DefaultHeader kDefaultContentType = {
     "Content-Type:", "\r\nContent-Type: application/x-www-form-urlencoded"};
 constexpr int kMethodPost = 1;
 
-bool containsFolded(const Text& block, const char* key) {
-  return findText(block, Text(key), std::nullopt, true) != -1;
+// findText(block, key, start 1, folded) != -1, on the bytes as they stand:
+// the block of a long batch runs to many kilobytes and is not copied for it.
+bool containsFolded(std::string_view block, std::string_view key) {
+  scan::CharacterStarts starts(block, 0);
+  return scan::findForward(block, 0, block.size(), key, true, starts) != scan::npos;
+}
+
+// The 1-based position of the first ":" of a line (findText), or -1.
+int colonOf(std::string_view line) {
+  scan::CharacterStarts starts(line, 0);
+  const std::size_t found = scan::findForward(line, 0, line.size(), ":", false, starts);
+  return found == scan::npos ? -1 : static_cast<int>(found) + 1;
 }
 
 }  // namespace
@@ -30,11 +43,11 @@ Text addDefaultHeaders(const Text& block, const Text& url, int method) {
   std::string result(block.view());
   for (const DefaultHeader& header : kDefaultHeaders) {
     // Each key is looked for in the block as it stands, defaults added so far included.
-    if (containsFolded(Text(result), header.key)) continue;
+    if (containsFolded(result, header.key)) continue;
     result.append(header.line);
     if (header.line == kDefaultHeaders[1].line) result.append(url.view());
   }
-  if (method == kMethodPost && !containsFolded(Text(result), kDefaultContentType.key))
+  if (method == kMethodPost && !containsFolded(result, kDefaultContentType.key))
     result.append(kDefaultContentType.line);
   return Text(std::move(result));
 }
@@ -52,11 +65,14 @@ Text capitalizeFirst(const Text& text) {
 Text normalizeHeaderNames(const Text& block) {
   std::string result;
   result.reserve(static_cast<size_t>(block.length()));
-  for (const Text& line : splitText(block, Text("\r\n"))) {
-    const int colon = findText(line, Text(":"));
+  // The lines of splitText(block, "\r\n"), walked in place.
+  scan::SplitItems lines(block.view(), "\r\n");
+  std::string_view line;
+  while (lines.next(line)) {
+    const int colon = colonOf(line);
     if (colon == -1) continue;
     const size_t lineStart = result.size();
-    result.append(line.view());
+    result.append(line);
     bool partStart = true;
     for (size_t i = 0; i + 1 < static_cast<size_t>(colon);) {
       char& byte = result[lineStart + i];
@@ -71,16 +87,18 @@ Text normalizeHeaderNames(const Text& block) {
   return Text(std::move(result));
 }
 
+// Both trim their part of the line in place and copy only what they keep:
+// webRequest calls them for every line of a block.
 Text headerName(const Text& line) {
-  const int colon = findText(line, Text(":"));
+  const int colon = colonOf(line.view());
   if (colon == -1) return Text();
-  return trimSpaces(leftText(line, colon - 1));
+  return Text(trimmedSpaces(line.view().substr(0, static_cast<size_t>(colon - 1))));
 }
 
 Text headerValue(const Text& line) {
-  const int colon = findText(line, Text(":"));
+  const int colon = colonOf(line.view());
   if (colon == -1) return Text();
-  return trimSpaces(midText(line, colon + 1, line.length()));
+  return Text(trimmedSpaces(line.view().substr(static_cast<size_t>(colon))));
 }
 
 }  // namespace quillmark

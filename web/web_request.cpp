@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/winhttp/request_object.h"
 #include "text/base64.h"
+#include "text/char_scan.h"
 #include "text/helpers.h"
 #include "text/primitives.h"
 #include "web/cookies.h"
@@ -70,8 +71,14 @@ class RequestObject {
     com::invoke(handle_, member, InvokeKind::Method, {}, &result);
     return result;
   }
+  // Called once per header line, thousands of times in a long batch: the
+  // two arguments are moved in, not copied out of an initializer list.
   void setRequestHeader(const Text& name, const Text& value) {
-    call(u"SetRequestHeader", {toVariant(name), toVariant(value)});
+    std::vector<Variant> arguments;
+    arguments.reserve(2);
+    arguments.push_back(toVariant(name));
+    arguments.push_back(toVariant(value));
+    call(u"SetRequestHeader", std::move(arguments));
   }
 
  private:
@@ -102,8 +109,13 @@ void sendHeaderBlock(RequestObject& request, const Text& block) {
   }
   const Text connection("Connection");
   const Text keepAlive("keep-alive");
-  for (const Text& line : splitText(block, lineBreak)) {
-    if (line.empty()) continue;
+  // The lines of splitText(block, "\r\n"), walked in place: a block of a long
+  // batch holds thousands of them.
+  scan::SplitItems lines(block.view(), lineBreak.view());
+  std::string_view item;
+  while (lines.next(item)) {
+    if (item.empty()) continue;
+    const Text line(item);
     Text name = headerName(line);
     Text value = headerValue(line);
     if (name == connection && value == keepAlive) continue;

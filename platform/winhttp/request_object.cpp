@@ -96,17 +96,68 @@ void initialiseCurlOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-// One easy handle, cleaned up with its owner. Move-only.
+// Easy handles that request objects gave back, ready for the next object.
+// Making a handle costs more than a loopback request (libcurl sets up a
+// wake-up socket pair and its caches for each), and the web layer makes one
+// object per request, so a handle outlives its object: it is reset to its
+// defaults (live connections stay in the shared pool) and its cookies are
+// erased, so that the next object starts with an empty store of its own.
+class HandlePool {
+ public:
+  static CURL* take() {
+    {
+      std::lock_guard guard(mutex());
+      auto& idle = handles();
+      if (!idle.empty()) {
+        CURL* handle = idle.back();
+        idle.pop_back();
+        return handle;
+      }
+    }
+    return curl_easy_init();
+  }
+  static void give(CURL* handle) {
+    // No cookie file list set means the cookie engine and its store go (a
+    // reset would drop the list without freeing it); the next object starts
+    // a store of its own.
+    curl_easy_setopt(handle, CURLOPT_COOKIELIST, "ALL");
+    curl_easy_setopt(handle, CURLOPT_COOKIEFILE, nullptr);
+    curl_easy_reset(handle);
+    {
+      std::lock_guard guard(mutex());
+      auto& idle = handles();
+      if (idle.size() < kKept) {
+        idle.push_back(handle);
+        return;
+      }
+    }
+    curl_easy_cleanup(handle);
+  }
+
+ private:
+  static constexpr std::size_t kKept = 16;
+  static std::mutex& mutex() {
+    static auto* instance = new std::mutex();
+    return *instance;
+  }
+  // Lives as long as the process, like the shares the handles are attached to.
+  static std::vector<CURL*>& handles() {
+    static auto* instance = new std::vector<CURL*>();
+    return *instance;
+  }
+};
+
+// One easy handle, given back to the pool with its owner. Move-only.
 class EasyHandle {
  public:
-  EasyHandle() : handle_(curl_easy_init()) {}
+  EasyHandle() : handle_(HandlePool::take()) {}
   ~EasyHandle() {
-    if (handle_) curl_easy_cleanup(handle_);
+    if (handle_) HandlePool::give(handle_);
   }
   EasyHandle(EasyHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
   EasyHandle& operator=(EasyHandle&& other) noexcept {
     if (this != &other) {
-      if (handle_) curl_easy_cleanup(handle_);
+      if (handle_) HandlePool::give(handle_);
       handle_ = std::exchange(other.handle_, nullptr);
     }
     return *this;

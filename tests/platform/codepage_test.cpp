@@ -192,6 +192,29 @@ TEST(CodePageCalls, WholeStringForms) {
   EXPECT_EQ(gbkToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
+TEST(CodePageCalls, WholeStringFormsAgreeWithTheCallsOnEveryAsciiByte) {
+  // The whole-string forms take a short cut for all-ASCII texts; it must give
+  // what the converter gives, also next to a byte that is not ASCII.
+  std::string ascii;
+  for (int c = 0; c < 0x80; ++c) ascii.push_back(static_cast<char>(c));
+  for (unsigned codePage : {kCodePageAnsi, kCodePageGbk, kCodePageUtf8}) {
+    for (const std::string& text : {ascii, ascii + kZhongGbk, kZhongUtf8 + ascii}) {
+      std::u16string viaCall(text.size() + 1, u'\0');
+      viaCall.resize(static_cast<size_t>(MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                                               viaCall.data(), static_cast<int>(viaCall.size()))));
+      const std::u16string units = toUtf16(codePage, text);
+      EXPECT_EQ(units, viaCall) << "code page " << codePage;
+      std::string back(units.size() * 3, '\0');
+      back.resize(static_cast<size_t>(WideCharToMultiByte(codePage, 0, units.data(), static_cast<int>(units.size()),
+                                                          back.data(), static_cast<int>(back.size()), nullptr,
+                                                          nullptr)));
+      EXPECT_EQ(fromUtf16(codePage, units), back) << "code page " << codePage;
+    }
+  }
+  EXPECT_EQ(toUtf16(437, "abc"), u"") << "an unknown code page stays unknown, ASCII or not";
+  EXPECT_EQ(fromUtf16(437, u"abc"), "");
+}
+
 TEST(CodePageCalls, SafeFromSeveralThreadsAtOnce) {
   // Each thread interleaves both directions and both code pages, so that a
   // converter shared between threads, or state left behind by a broken

@@ -649,6 +649,34 @@ TEST(RequestObjectTest, KeepsCookiesForLaterRequestsAndRedirectHops) {
   EXPECT_FALSE(server.lastRequest().hasHeader("Cookie"));
 }
 
+TEST(RequestObjectTest, AnObjectMadeAfterAnotherIsGoneStartsAfresh) {
+  // Objects made one after another take over the machinery of those that
+  // are gone; nothing of the old object's cookies or settings may come along.
+  LoopbackServer server;
+  server.handle("/set", [](const SeenRequest&) {
+    Answer answer = Answer::text("set");
+    answer.headers.emplace_back("Set-Cookie", "sid=old; Path=/");
+    return answer;
+  });
+  server.handle("/from", [](const SeenRequest&) { return Answer::redirect("/to"); });
+  for (int round = 0; round < 20; ++round) {
+    {
+      Client old;
+      ASSERT_EQ(old.fetch(server.url("/set")), kOk);
+      ASSERT_EQ(old.open("GET", server.url("/from")), kOk);
+      ASSERT_EQ(old.put(kOptionEnableRedirects, Variant::fromBool(false)), kOk);
+      ASSERT_EQ(old.header("X-Old", "1"), kOk);
+      ASSERT_EQ(old.send(), kOk);
+    }
+    Client fresh;
+    ASSERT_EQ(fresh.fetch(server.url("/from")), kOk);
+    const SeenRequest seen = server.lastRequest();
+    EXPECT_EQ(seen.target, "/to") << "redirects are on again";
+    EXPECT_FALSE(seen.hasHeader("Cookie")) << seen.header("Cookie");
+    EXPECT_FALSE(seen.hasHeader("X-Old"));
+  }
+}
+
 TEST(RequestObjectTest, ConsecutiveRequestsShareOneConnection) {
   LoopbackServer server;
   Client first;
