@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/fake_window.h"
+#include "app/scratch_working_folder.h"
 #include "support/faulty_service.h"
 #include "support/watchdog.h"
 
@@ -59,20 +60,8 @@ const JobRow kRows[] = {
 
 class LogoBatchFaults : public ::testing::TestWithParam<JobRow> {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    folder_ = fs::temp_directory_path() /
-              ("quillmark-faults-" + std::to_string(::getpid()) + "-" + test_support::faultName(GetParam().fault));
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-  fs::path folder_;
-  fs::path previous_;
+  testing::ScratchWorkingFolder scratch_{"faults-" + test_support::faultName(GetParam().fault)};
+  const fs::path& folder_ = scratch_.path();
 };
 
 TEST_P(LogoBatchFaults, TheJobGoesOnToTheNextTitle) {

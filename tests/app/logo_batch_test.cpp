@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/fake_window.h"
+#include "app/scratch_working_folder.h"
 #include "data/name_value_list.h"
 #include "platform/codepage.h"
 #include "support/loopback_server.h"
@@ -68,21 +69,9 @@ CookieParts splitCookie(const std::string& cookie) {
 // Runs each test in a fresh working directory of its own.
 class LogoBatch : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    folder_ = fs::temp_directory_path() /
-              ("quillmark-batch-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-    fs::current_path(folder_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(folder_);
-  }
-  fs::path folder_;
-  fs::path previous_;
+  testing::ScratchWorkingFolder scratch_{std::string("batch-") +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+  const fs::path& folder_ = scratch_.path();
 };
 
 TEST(LogoCookieText, HasItsSevenPiecesInOrder) {

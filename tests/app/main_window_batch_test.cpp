@@ -15,6 +15,7 @@
 
 #include "app/logo_batch.h"
 #include "app/main_window.h"
+#include "app/scratch_working_folder.h"
 #include "platform/window/picture_box.h"
 #include "support/loopback_server.h"
 #include "support/test_images.h"
@@ -32,7 +33,7 @@ std::string readFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class MainWindowBatch : public testing::Test {
+class MainWindowBatch : public ::testing::Test {
  protected:
   MainWindowBatch()
       : logo(test::writeWithQt(test::patternImage(120, 40), "png").toStdString()),
@@ -46,16 +47,7 @@ class MainWindowBatch : public testing::Test {
       answer.body = logo;
       return answer;
     });
-    previous = fs::current_path();
-    folder = fs::temp_directory_path() / ("quillmark-window-batch-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    fs::current_path(folder);
     window.show();
-  }
-  ~MainWindowBatch() override {
-    fs::current_path(previous);
-    fs::remove_all(folder);
   }
 
   // Serves the GUI thread's events until `jobs` jobs have ended (or a minute
@@ -71,8 +63,8 @@ class MainWindowBatch : public testing::Test {
   const std::string logo;
   LoopbackServer server;
   std::atomic<int> finishedJobs{0};
-  fs::path previous;
-  fs::path folder;
+  testing::ScratchWorkingFolder scratch{"window-batch"};
+  const fs::path& folder = scratch.path();
   MainWindow window;
 };
 
