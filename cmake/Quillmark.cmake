@@ -13,7 +13,8 @@ function(quillmark_add_subfolders)
 endfunction()
 
 # quillmark_add_test(<name> SOURCES <files...> LIBS <targets...> [ENV <VAR=value...>])
-# Builds one GoogleTest program and registers each of its tests with CTest.
+# Builds one GoogleTest program and registers each of its tests with CTest,
+# labelled with the program's name (ctest -L <name> runs one program's tests).
 function(quillmark_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -22,5 +23,5 @@ function(quillmark_add_test name)
   include(GoogleTest)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}" TIMEOUT 300)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}" TIMEOUT 300 LABELS ${name})
 endfunction()
