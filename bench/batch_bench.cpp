@@ -11,6 +11,8 @@
 // counters give the time of passes 1, 100 and 500 and the cost per header
 // line between pass 100 and pass 500.
 #include <benchmark/benchmark.h>
+
+#include "ratio_reporter.h"
 #include <curl/curl.h>
 #include <time.h>
 #include <unistd.h>
@@ -207,29 +209,17 @@ void BM_BatchAtOnce(benchmark::State& state) {
   report(cpu, "cpu");
 }
 BENCHMARK(BM_BatchAtOnce)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-
-// Prints as usual and keeps each benchmark's time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs)
-      if (run.run_type == Run::RT_Iteration) times[run.run_name.function_name] = run.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  quillmark::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   auto ratio = [&](const char* job, const char* plain, const char* what) {
-    const auto a = reporter.times.find(job);
-    const auto b = reporter.times.find(plain);
-    if (a != reporter.times.end() && b != reporter.times.end() && b->second > 0)
+    const auto a = reporter.byFunction.find(job);
+    const auto b = reporter.byFunction.find(plain);
+    if (a != reporter.byFunction.end() && b != reporter.byFunction.end() && b->second > 0)
       std::printf("batch job / plain libcurl time ratio, %s: %.2f (500 requests each)\n", what, a->second / b->second);
   };
   ratio("BM_Batch20ms", "BM_PlainCurlLoop20ms", "20 ms service");

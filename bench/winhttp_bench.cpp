@@ -6,6 +6,8 @@
 // opens one per run, since each run makes a new easy handle; the request
 // objects share one pool and keep using one connection).
 #include <benchmark/benchmark.h>
+
+#include "ratio_reporter.h"
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -109,24 +111,12 @@ void BM_PlainCurl(benchmark::State& state) {
 
 BENCHMARK(BM_PlainCurl)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RequestObject)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// Prints as usual and keeps each benchmark's time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs)
-      if (run.run_type == Run::RT_Iteration) times[run.benchmark_name()] = run.GetAdjustedRealTime();
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  quillmark::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto object = reporter.times.find("BM_RequestObject/real_time");
   const auto plain = reporter.times.find("BM_PlainCurl/real_time");

@@ -196,14 +196,17 @@ TextArray splitText(const Text& text, const Text& delimiter, std::optional<int> 
 
 // ---- Joining, comparing, filling ----
 
-Text concatText(std::initializer_list<std::string_view> parts) {
+// The parts one after another, in one allocation of their total size.
+static std::string joinParts(std::initializer_list<std::string_view> parts) {
   std::size_t total = 0;
   for (const std::string_view part : parts) total += part.size();
   ByteOutput out;
   out.reserve(total);
   for (const std::string_view part : parts) out.append(part);
-  return Text(out.take());
+  return out.take();
 }
+
+Text concatText(std::initializer_list<std::string_view> parts) { return Text(joinParts(parts)); }
 
 int compareText(const Text& a, const Text& b) {
   const std::size_t common = std::min(a.view().size(), b.view().size());
@@ -346,12 +349,7 @@ ByteBuffer midBytes(const ByteBuffer& bytes, int start, int n) {
 }
 
 ByteBuffer concatBytes(std::initializer_list<std::string_view> parts) {
-  std::size_t total = 0;
-  for (const std::string_view part : parts) total += part.size();
-  ByteOutput out;
-  out.reserve(total);
-  for (const std::string_view part : parts) out.append(part);
-  return ByteBuffer(out.take());
+  return ByteBuffer(joinParts(parts));
 }
 
 }  // namespace quillmark
