@@ -108,6 +108,19 @@ std::vector<Bytes> refSplit(std::string_view s, std::string_view delimiter, std:
   return items;
 }
 
+// The items of splitChars: from 0x81 up a byte takes the next one with it, so
+// does a CR before an LF; the last byte is always an item of its own.
+std::vector<Bytes> refSplitChars(std::string_view s) {
+  std::vector<Bytes> items;
+  for (std::size_t p = 0; p < s.size();) {
+    const bool pair = p + 1 < s.size() &&
+                      (static_cast<unsigned char>(s[p]) >= 0x81 || (s[p] == '\r' && s[p + 1] == '\n'));
+    items.emplace_back(s.substr(p, pair ? 2 : 1));
+    p += pair ? 2 : 1;
+  }
+  return items;
+}
+
 // Whether a slice of `s` that starts at `anchor` (a character start) and ends
 // at `end` keeps every character of the walk from `anchor` that it touches
 // whole, or cuts only an incomplete final character.
@@ -148,13 +161,19 @@ void checkTrim(std::string_view s, std::string_view trimmed) {
     require(end < s.size(), "trimSpaces kept an incomplete final character");
 }
 
-Bytes joined(const TextArray& items, std::string_view delimiter) {
+std::string_view bytesOf(const Text& item) { return item.view(); }
+std::string_view bytesOf(const Bytes& item) { return item; }
+
+// The items one after the other with `delimiter` between them; for a
+// TextArray or a vector of byte strings alike.
+template <typename Items>
+Bytes joined(const Items& items, std::string_view delimiter) {
   Bytes out;
   bool first = true;
-  for (const Text& item : items) {
+  for (const auto& item : items) {
     if (!first) out += delimiter;
     first = false;
-    out += item.view();
+    out += bytesOf(item);
   }
   return out;
 }
@@ -436,8 +455,9 @@ void runHelper(std::uint8_t selector, FuzzInput& in) {
       for (const char c : t.view()) lines += c == '\n';
       if (!t.empty() && t.view().back() != '\n') ++lines;
       require(countLines(t) == lines, "countLines");
-      const TextArray items = splitText(t, Text("\r\n"));
-      require(lineAt(t, n) == (n >= 1 && n <= items.size() ? items.at(n) : Text()), "lineAt");
+      const std::vector<Bytes> items = refSplit(t.view(), "\r\n", std::nullopt);
+      const bool inRange = n >= 1 && static_cast<std::size_t>(n) <= items.size();
+      require(lineAt(t, n).view() == (inRange ? items[static_cast<std::size_t>(n) - 1] : Bytes()), "lineAt");
       break;
     }
     case 1: case 2: {
@@ -475,12 +495,11 @@ void runHelper(std::uint8_t selector, FuzzInput& in) {
       const Text separator = in.text();
       const Text t = in.restText();
       const Text result = dedupeItems(t, separator, splitAtSeparator);
-      TextArray items;
-      if (splitAtSeparator) items = splitText(t, separator);
-      else splitChars(t, items);
-      TextArray kept;
-      for (const Text& item : items)
-        if (indexOfItem(kept, item) == -1) kept.append(item);
+      const std::vector<Bytes> items =
+          splitAtSeparator ? refSplit(t.view(), separator.view(), std::nullopt) : refSplitChars(t.view());
+      std::vector<Bytes> kept;
+      for (const Bytes& item : items)
+        if (std::find(kept.begin(), kept.end(), item) == kept.end()) kept.push_back(item);
       require(result.view() == joined(kept, separator.view()), "dedupeItems: the first of each item, joined");
       break;
     }
@@ -490,12 +509,10 @@ void runHelper(std::uint8_t selector, FuzzInput& in) {
       items.append(Text("stale"));
       const int n = splitChars(t, items);
       require(n == items.size(), "splitChars: count");
-      Bytes back;
-      for (const Text& item : items) {
-        require(item.length() == 1 || item.length() == 2, "splitChars: item length");
-        back += item.view();
-      }
-      require(back == t.view(), "splitChars items do not join back to the text");
+      const std::vector<Bytes> expected = refSplitChars(t.view());
+      require(static_cast<std::size_t>(n) == expected.size(), "splitChars: item count");
+      for (int i = 1; i <= items.size(); ++i)
+        require(items.at(i).view() == expected[static_cast<std::size_t>(i - 1)], "splitChars: item bytes");
       break;
     }
     case 6: {
