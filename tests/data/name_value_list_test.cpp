@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -293,11 +294,17 @@ TEST(NameValueList, GetNamesAndValuesReplaceTheCallersArray) {
   EXPECT_EQ(names.size(), 0);
 }
 
-TEST(NameValueList, GetReturnsACopy) {
-  NameValueList list = listOf({{"a", "1"}});
-  Text value = list.get(Text("a"));
-  value = Text("2");
-  EXPECT_EQ(list.get(Text("a")), Text("1"));
+TEST(NameValueList, WhatGetGaveOutlivesChangesToTheList) {
+  // Held exactly as get gives it: were that a reference or a view into the
+  // list, setting, clearing or destroying the list would change or free it.
+  auto list = std::make_unique<NameValueList>(listOf({{"a", "1"}, {"b", "2"}}));
+  decltype(auto) value = list->get(Text("a"));
+  list->set(Text("a"), Text("changed"));
+  list->add(Text("c"), Text("3"));
+  EXPECT_EQ(value, Text("1"));
+  list->clear();
+  list.reset();
+  EXPECT_EQ(value, Text("1"));
 }
 
 // ---- Value semantics ----

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/codepage_text.h"
 #include "data/name_value_list.h"
@@ -103,11 +104,16 @@ void run(FuzzInput& in) {
   const TextArray items = splitText(query, Text("&"));
   require(list.names().size() == items.size() * (twice ? 2 : 1), "addQuery: one pair per item");
   require(list.names().size() == list.values().size(), "names and values are not parallel");
-  for (int i = 1; i <= items.size(); ++i) {
-    const Text name = textBefore(items.at(i), Text("="));
-    const Text value = textAfter(items.at(i), Text("="));
-    require(list.names().at(i) == (toUtf8 ? ansiToUtf8(name) : name), "addQuery: a pair's name");
-    require(list.values().at(i) == (toUtf8 ? ansiToUtf8(value) : value), "addQuery: a pair's value");
+  // Each addQuery appends the items' pairs after those already there, the
+  // second one converted the other way.
+  for (const bool utf8 : twice ? std::vector<bool>{toUtf8, !toUtf8} : std::vector<bool>{toUtf8}) {
+    const int first = utf8 == toUtf8 ? 0 : items.size();
+    for (int i = 1; i <= items.size(); ++i) {
+      const Text name = textBefore(items.at(i), Text("="));
+      const Text value = textAfter(items.at(i), Text("="));
+      require(list.names().at(first + i) == (utf8 ? ansiToUtf8(name) : name), "addQuery: a pair's name");
+      require(list.values().at(first + i) == (utf8 ? ansiToUtf8(value) : value), "addQuery: a pair's value");
+    }
   }
   const int pairs = list.names().size();
 
