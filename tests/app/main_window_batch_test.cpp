@@ -8,9 +8,12 @@
 #include <QTest>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <string>
 
 #include "app/logo_batch.h"
@@ -85,10 +88,31 @@ TEST_F(MainWindowBatch, AClickMakesOneLogoPerTitle) {
 }
 
 TEST_F(MainWindowBatch, TwoClicksRunTwoJobsSideBySide) {
+  // The first request is held until another one arrives. Passes of one job
+  // run one after the other, so only a second job running beside the first
+  // can send one meanwhile; were the jobs run in turn, the hold would end at
+  // its time limit without company.
+  std::mutex mutex;
+  std::condition_variable arrival;
+  int arrived = 0;
+  bool heldUntilTheOtherJobAsked = false;
+  server.handle("/logoa/logo_img_sc.php", [&](const SeenRequest&) {
+    std::unique_lock lock(mutex);
+    if (++arrived == 1) {
+      heldUntilTheOtherJobAsked = arrival.wait_for(lock, std::chrono::seconds(20), [&] { return arrived > 1; });
+    } else {
+      arrival.notify_all();
+    }
+    Answer answer;
+    answer.contentType = "image/png";
+    answer.body = logo;
+    return answer;
+  });
   window.findChild<QPlainTextEdit*>(QString::fromUtf8("编辑框1"))->setPlainText("a\nb\nc");
   clickStart();
   clickStart();
   ASSERT_TRUE(waitForJobs(2));
+  EXPECT_TRUE(heldUntilTheOtherJobAsked);
   EXPECT_EQ(server.requests().size(), 6u);
   for (const char* name : {"1.png", "2.png", "3.png"}) EXPECT_EQ(readFile(folder / name), logo) << name;
 }

@@ -5,14 +5,15 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMetaMethod>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
 
-#include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -112,7 +113,7 @@ TEST_F(MainWindowTest, IsAFixedCentredWindowWithCaptionIconAndNoMaximiseBox) {
 
   // The outer rectangle, 410 x 388 from the window's position, is centred.
   const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-  const QRect outer(window.pos(), QSize(MainWindow::kOuterWidth, MainWindow::kOuterHeight));
+  const QRect outer(window.pos(), QSize(410, 388));
   EXPECT_LE(std::abs(outer.center().x() - area.center().x()), 1);
   EXPECT_LE(std::abs(outer.center().y() - area.center().y()), 1);
 
@@ -191,61 +192,80 @@ TEST_F(MainWindowTest, TheLabelOpensTheUpdatePageOnALeftButtonPress) {
   EXPECT_EQ(MainWindow::updateUrl().substr(0, 8), "https://");
 }
 
-// A job that counts its starts and waits until `release` is set.
-struct GatedJob {
-  std::mutex mutex;
-  std::condition_variable changed;
-  int started = 0;
-  bool release = false;
-
+// A job that counts its starts and waits until it is released. Each test has
+// its own gate; the jobs share its state with the test, so a job still
+// waiting when a failed test ends finds the state alive, and the fixture
+// releases every job when the test ends.
+class GatedJob {
+ public:
   MainWindow::Job job() {
-    return [this](WindowOperations&) {
-      std::unique_lock lock(mutex);
-      ++started;
-      changed.notify_all();
-      changed.wait(lock, [this] { return release; });
-      --started;
-      changed.notify_all();
+    return [state = state_](WindowOperations&) {
+      std::unique_lock lock(state->mutex);
+      ++state->started;
+      state->changed.notify_all();
+      state->changed.wait(lock, [&] { return state->released; });
+      --state->started;
+      state->changed.notify_all();
     };
   }
-  int running() {
-    std::lock_guard lock(mutex);
-    return started;
+  int running() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->started;
   }
+  // Lets every job end and waits until the ones that started have ended.
   void finish() {
-    {
-      std::lock_guard lock(mutex);
-      release = true;
-    }
-    changed.notify_all();
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [this] { return started == 0; });
+    std::unique_lock lock(state_->mutex);
+    state_->released = true;
+    state_->changed.notify_all();
+    state_->changed.wait(lock, [&] { return state_->started == 0; });
   }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int started = 0;
+    bool released = false;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-class MainWindowJobTest : public MainWindowTest {
+// Holds the gate, so that it exists before the window that is given its job.
+struct GateHolder {
+  GatedJob gate;
+};
+
+class MainWindowJobTest : protected GateHolder, public MainWindowTest {
  protected:
   MainWindowJobTest() : MainWindowTest(gate.job()) {}
-  static inline GatedJob gate;
+  ~MainWindowJobTest() override { gate.finish(); }
 };
 
 TEST_F(MainWindowJobTest, EachClickOfTheStartButtonRunsAJobAlongsideTheOthers) {
-  gate.release = false;
   auto* start = control<QPushButton>("按钮1");
   QTest::mouseClick(start, Qt::LeftButton);
-  ASSERT_TRUE(serveEventsUntil([] { return gate.running() == 1; }));
+  ASSERT_TRUE(serveEventsUntil([this] { return gate.running() == 1; }));
   EXPECT_TRUE(start->isEnabled());
   QTest::mouseClick(start, Qt::LeftButton);
   // The first job is still running when the second starts.
-  EXPECT_TRUE(serveEventsUntil([] { return gate.running() == 2; }));
-  gate.finish();
+  EXPECT_TRUE(serveEventsUntil([this] { return gate.running() == 2; }));
 }
 
-TEST_F(MainWindowJobTest, TheOtherButtonDoesNothing) {
-  gate.release = false;
-  QTest::mouseClick(control<QPushButton>("按钮2"), Qt::LeftButton);
-  QTest::qWait(50);
-  EXPECT_EQ(gate.running(), 0);
+// Gives a test the protected signal-connection check of any QObject.
+struct SignalConnections : QObject {
+  using QObject::isSignalConnected;
+};
+
+TEST_F(MainWindowTest, TheOtherButtonDoesNothing) {
+  auto* button = control<QPushButton>("按钮2");
+  const auto isConnected = &SignalConnections::isSignalConnected;
+  for (const QMetaMethod signal : {QMetaMethod::fromSignal(&QPushButton::clicked),
+                                   QMetaMethod::fromSignal(&QPushButton::pressed),
+                                   QMetaMethod::fromSignal(&QPushButton::released),
+                                   QMetaMethod::fromSignal(&QPushButton::toggled)})
+    EXPECT_FALSE((button->*isConnected)(signal)) << signal.methodSignature().toStdString();
+
+  QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_TRUE(opened.empty());
   EXPECT_EQ(window.readCaption(), gbk("Quillmark工具"));
   EXPECT_EQ(window.readEditText(EditBox::Titles), gbk("一行一个标题"));
