@@ -259,7 +259,8 @@ TEST_F(LogoBatchOnLoopback, ABodyThatIsNoImageIsWrittenUnchanged) {
 TEST_F(LogoBatch, AFailedRequestLeavesAnEmptyFileAndTheJobGoesOn) {
   writeFile(folder_ / "1.png", "old");
   FakeWindow window(Text("a\r\nb"), Text(kTemplates));
-  runLogoBatch(window, LogoService{Text("127.0.0.1:" + std::to_string(test_support::refusedPort()))});
+  const test_support::RefusedPort refused;
+  runLogoBatch(window, LogoService{Text("127.0.0.1:" + std::to_string(refused.port()))});
   EXPECT_EQ(window.captions().size(), 2u);
   ASSERT_TRUE(fs::exists(folder_ / "1.png"));
   ASSERT_TRUE(fs::exists(folder_ / "2.png"));

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/scoped_environment.h"
+
 namespace quillmark::platform {
 namespace {
 
@@ -174,13 +176,14 @@ TEST(CodePageCalls, FailWithZeroOnBadArguments) {
 }
 
 TEST(CodePageCalls, AnsiCodePageIgnoresLocaleAndEnvironment) {
-  ::setenv("LANG", "en_US.ISO-8859-1", 1);
-  ::setenv("LC_ALL", "C", 1);
+  test_support::ScopedEnvironment environment;
+  environment.set("LANG", "en_US.ISO-8859-1");
+  environment.set("LC_ALL", "C");
+  const std::string locale = std::setlocale(LC_ALL, nullptr);
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(toUtf16(kCodePageAnsi, kZhongGbk), u"\u4E2D");
   EXPECT_EQ(fromUtf16(kCodePageAnsi, u"\u4E2D"), kZhongGbk);
-  ::unsetenv("LANG");
-  ::unsetenv("LC_ALL");
+  std::setlocale(LC_ALL, locale.c_str());
 }
 
 TEST(CodePageCalls, WholeStringForms) {

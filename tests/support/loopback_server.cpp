@@ -44,7 +44,8 @@ void ignoreBrokenPipes() {
 }
 
 // A socket bound to 127.0.0.1 on a free port and listening.
-int listenOnLoopback(int& port) {
+// A TCP socket bound to a free 127.0.0.1 port, not yet listening.
+int bindOnLoopback(int& port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket");
   sockaddr_in address{};
@@ -52,12 +53,21 @@ int listenOnLoopback(int& port) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
   socklen_t length = sizeof address;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0 ||
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     ::close(fd);
     throw std::runtime_error("bind");
   }
   port = ntohs(address.sin_port);
+  return fd;
+}
+
+int listenOnLoopback(int& port) {
+  const int fd = bindOnLoopback(port);
+  if (::listen(fd, 64) != 0) {
+    ::close(fd);
+    throw std::runtime_error("listen");
+  }
   return fd;
 }
 
@@ -584,11 +594,8 @@ std::vector<SeenRequest> TunnelProxy::requests() const {
   return state_->requests;
 }
 
-int refusedPort() {
-  int port = 0;
-  const int fd = listenOnLoopback(port);
-  ::close(fd);
-  return port;
-}
+RefusedPort::RefusedPort() : fd_(bindOnLoopback(port_)) {}
+
+RefusedPort::~RefusedPort() { ::close(fd_); }
 
 }  // namespace quillmark::test_support

@@ -159,7 +159,21 @@ inline constexpr std::string_view kReplyGarbageStatusLine = "NOT-HTTP garbage\r\
 inline constexpr std::string_view kReplyHeaderWithoutColon =
     "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nThisLineHasNoColon\r\nX-After: yes\r\n\r\nok";
 
-// A 127.0.0.1 port on which nothing listens (bound once, then released).
-int refusedPort();
+// A 127.0.0.1 port that refuses every connection while this object lives:
+// the port stays bound, so no other server of a parallel test run can take
+// it, but nothing ever listens on it.
+class RefusedPort {
+ public:
+  RefusedPort();
+  ~RefusedPort();
+  RefusedPort(const RefusedPort&) = delete;
+  RefusedPort& operator=(const RefusedPort&) = delete;
+
+  int port() const noexcept { return port_; }
+
+ private:
+  int port_ = 0;
+  int fd_ = -1;
+};
 
 }  // namespace quillmark::test_support

@@ -105,10 +105,11 @@ TEST(WebRequestLoopback, AServerThatNeverAnswersGivesUpAfterTheTimeout) {
 }
 
 TEST(WebRequestLoopback, ARefusedPortGivesAnEmptyResult) {
+  const test_support::RefusedPort refused;
   Text cookies("a=1");
   int status = 7;
   const ByteBuffer body =
-      webRequest(Text("http://127.0.0.1:" + std::to_string(test_support::refusedPort()) + "/"),
+      webRequest(Text("http://127.0.0.1:" + std::to_string(refused.port()) + "/"),
                  {.cookies = &cookies, .statusCode = &status});
   EXPECT_TRUE(body.empty());
   EXPECT_EQ(status, 0);

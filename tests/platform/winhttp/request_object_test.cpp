@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "support/loopback_server.h"
+#include "support/scoped_environment.h"
 
 namespace quillmark::platform::winhttp {
 namespace {
@@ -500,8 +501,9 @@ TEST(RequestObjectTest, GivesUpOnAServerThatStopsReadingTheBody) {
 }
 
 TEST(RequestObjectTest, RefusedConnection) {
+  const test_support::RefusedPort refused;
   Client client;
-  EXPECT_EQ(client.fetch("http://127.0.0.1:" + std::to_string(test_support::refusedPort()) + "/"),
+  EXPECT_EQ(client.fetch("http://127.0.0.1:" + std::to_string(refused.port()) + "/"),
             kErrorCannotConnect);
   EXPECT_EQ(client.status(), -1);
 }
@@ -582,15 +584,9 @@ TEST(RequestObjectTest, NoProxyFromTheEnvironment) {
   LoopbackServer proxy;
   LoopbackServer origin;
   // Every variable libcurl could take a proxy from, for this test only.
-  struct ProxyEnvironment {
-    explicit ProxyEnvironment(const std::string& url) {
-      for (const char* name : kNames) ::setenv(name, url.c_str(), 1);
-    }
-    ~ProxyEnvironment() {
-      for (const char* name : kNames) ::unsetenv(name);
-    }
-    const char* kNames[4] = {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"};
-  } environment(proxy.url(""));
+  test_support::ScopedEnvironment environment;
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "ALL_PROXY", "all_proxy"})
+    environment.set(name, proxy.url(""));
   for (std::int32_t setting : {-1, kProxyDefault, kProxyDirect}) {
     Client client;
     if (setting >= 0) {
