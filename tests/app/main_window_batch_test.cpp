@@ -112,7 +112,10 @@ TEST_F(MainWindowBatch, TwoClicksRunTwoJobsSideBySide) {
   clickStart();
   clickStart();
   ASSERT_TRUE(waitForJobs(2));
-  EXPECT_TRUE(heldUntilTheOtherJobAsked);
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(heldUntilTheOtherJobAsked);
+  }
   EXPECT_EQ(server.requests().size(), 6u);
   for (const char* name : {"1.png", "2.png", "3.png"}) EXPECT_EQ(readFile(folder / name), logo) << name;
 }
