@@ -66,6 +66,11 @@ void runProgram(int&, char** argv, MainWindow::Job job, const std::function<void
   startingWindowSystem = false;
   // Matches the installed desktop entry, so the desktop shows our icon and name.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillmark.Quillmark"));
+  // Qt formats every window title with the display name, and without one it
+  // shows the program's name for an empty title. An empty display name adds
+  // nothing to a title and, with the null title MainWindow gives an empty
+  // caption, leaves the title bar empty.
+  QGuiApplication::setApplicationDisplayName(QStringLiteral(""));
   platform::installQtFatalBoxPresenter();
 
   enterWorkingFolder();

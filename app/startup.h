@@ -3,9 +3,10 @@
 // Creates the Qt application with the program's name alone (the program reads
 // no command line, and Qt's own options such as -platform or -reverse are not
 // obeyed), ends with the fatal error on standard error when no window system
-// can be reached, installs the Qt fatal-error box, enters the folder the logos
-// go into (see working_folder.h), creates and shows MainWindow and runs the
-// event loop. When the window closes the process ends at once, running jobs
+// can be reached, sets the empty application display name (so an empty
+// caption gives an empty title bar, not the program's name), installs the Qt
+// fatal-error box, enters the folder the logos go into (see
+// working_folder.h), creates and shows MainWindow and runs the event loop. When the window closes the process ends at once, running jobs
 // included: no worker is left waiting on a window that is gone.
 #pragma once
 
