@@ -66,9 +66,12 @@ void addLogoRequestHeaders(NameValueList& headers, const LogoService& service) {
                    "Chrome/63.0.3239.132 Safari/537.36"));
 }
 
-void runLogoBatch(WindowOperations& window, const LogoService& service) {
+LogoBatchResult runLogoBatch(WindowOperations& window, const LogoService& service) {
+  LogoBatchResult result;
+  result.folder = platform::currentDirectory();
   NameValueList headerList;
   const int titleCount = countLines(window.readEditText(EditBox::Titles));
+  result.passes = titleCount;
   const Text url = service.imageUrl();
   for (int n = 1; n <= titleCount; ++n) {
     const int count = countLines(window.readEditText(EditBox::Templates));
@@ -86,8 +89,17 @@ void runLogoBatch(WindowOperations& window, const LogoService& service) {
     window.writePicture(passResult);
 
     const Text fileName = outputFileName(n);
-    platform::writeFileExclusively(fileName.bytes(), window.readPicture().view());
+    const ByteBuffer picture = window.readPicture();
+    const platform::FileWriteResult written = platform::writeFileExclusively(fileName.bytes(), picture.view());
+    if (picture.view().empty()) {
+      ++result.empty;
+    } else if (written == platform::FileWriteResult::Written) {
+      ++result.saved;
+    } else {
+      ++result.notSaved;
+    }
   }
+  return result;
 }
 
 }  // namespace quillmark

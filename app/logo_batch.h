@@ -6,8 +6,11 @@
 // job's header list, fetches the image from the logo service with
 // webRequest, shows it in the picture box and saves it as <n>.png in the
 // working directory. It touches the window only through WindowOperations and
-// reports nothing: a failed request simply leaves an empty file.
+// reports nothing to it: a failed request simply leaves an empty file. What
+// the batch saved comes back to the caller as counts.
 #pragma once
+
+#include <string>
 
 #include "app/window_operations.h"
 #include "text/text.h"
@@ -33,10 +36,20 @@ Text logoCookieText(const Text& templateName, const Text& title);
 class NameValueList;
 void addLogoRequestHeaders(NameValueList& headers, const LogoService& service);
 
+// What one batch left behind. Every pass counts in exactly one of saved,
+// empty and notSaved, so they add up to passes.
+struct LogoBatchResult {
+  int passes = 0;    // title lines when the job started
+  int saved = 0;     // passes whose file now holds the bytes that came back (not none)
+  int empty = 0;     // passes that got nothing back (failed request or empty body)
+  int notSaved = 0;  // passes that got bytes but whose file could not be written whole
+  std::string folder;  // the working directory the files went into; empty when unreadable
+};
+
 // Runs the whole batch on the calling thread. The number of passes is the
 // line count of the titles box when the job starts; the template list and
 // the titles are read anew every pass. A pass whose title line no longer
-// exists sends an empty title.
-void runLogoBatch(WindowOperations& window, const LogoService& service);
+// exists sends an empty title. Returns the counts of what it saved.
+LogoBatchResult runLogoBatch(WindowOperations& window, const LogoService& service);
 
 }  // namespace quillmark

@@ -80,8 +80,11 @@ QPlainTextEdit* makeEditBox(QWidget* parent, const char* name, const Text& text,
 
 // Caption text as the title bar should show it: Qt reads "[*]" as the mark of
 // unsaved changes and would drop it, while a doubled "[*][*]" stands for
-// "[*]" itself.
+// "[*]" itself. The empty caption is the null string: with the empty display
+// name that start-up sets, that is the title Qt's X11 platform shows as empty
+// instead of putting the program's name in its place.
 QString literalWindowTitle(const Text& caption) {
+  if (caption.view().empty()) return QString();
   QString title = toQString(caption);
   title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
   return title;

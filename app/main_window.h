@@ -50,7 +50,8 @@ class MainWindow : public QWidget, public WindowOperations {
   static std::string_view updateUrl();
 
   Text readEditText(EditBox box) override;
-  // The title bar shows `caption` exactly, "[*]" included.
+  // The title bar shows `caption` exactly, "[*]" included; under start-up
+  // the empty caption shows as an empty title bar.
   void writeCaption(const Text& caption) override;
   Text readCaption() override;
   void writePicture(const ByteBuffer& picture) override;

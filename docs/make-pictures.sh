@@ -11,7 +11,7 @@ cmake --build "$build" --target quillmark_screenshot quillmark-logo-service
 
 work="$(mktemp -d)"
 log="$work/service.log"
-"$build/service/quillmark-logo-service" --port 0 > "$log" &
+"$build/bin/quillmark-logo-service" --port 0 > "$log" &
 service=$!
 trap 'kill "$service" 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do

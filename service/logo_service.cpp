@@ -78,6 +78,9 @@ struct LogoServer::State {
   std::thread thread;
   std::atomic<bool> served{false};  // serve() on the start() thread has returned
   bool bound = false;
+  std::atomic<std::chrono::steady_clock::rep> lastRequest{std::chrono::steady_clock::now().time_since_epoch().count()};
+
+  void touch() noexcept { lastRequest = std::chrono::steady_clock::now().time_since_epoch().count(); }
 };
 
 LogoServer::LogoServer(int threads) : state_(std::make_unique<State>()) {
@@ -97,6 +100,13 @@ LogoServer::LogoServer(int threads) : state_(std::make_unique<State>()) {
   state_->server.set_tcp_nodelay(true);
   state_->server.set_keep_alive_max_count(1000);
   state_->server.set_payload_max_length(64 * 1024);
+
+  // Every request counts as it arrives and again once answered.
+  state_->server.set_pre_routing_handler([state = state_.get()](const httplib::Request&, httplib::Response&) {
+    state->touch();
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  state_->server.set_logger([state = state_.get()](const httplib::Request&, const httplib::Response&) { state->touch(); });
 
   state_->server.Get(kLogoPath, [](const httplib::Request& request, httplib::Response& response) {
     const std::optional<std::string> cookie = cookieHeaderOf(request);
@@ -147,6 +157,10 @@ std::optional<int> LogoServer::start(const std::string& address, int port) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (state_->served) return std::nullopt;
   return bound;
+}
+
+std::chrono::steady_clock::time_point LogoServer::lastRequestTime() const noexcept {
+  return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(state_->lastRequest.load()));
 }
 
 void LogoServer::stop() {

@@ -7,6 +7,7 @@
 // QGuiApplication alive in the process while it serves.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,8 +60,13 @@ class LogoServer {
   std::optional<int> start(const std::string& address, int port);
 
   // Stops serving and joins the thread start() made. Safe to call more than
-  // once, and before anything was started.
+  // once, and before anything was started. Requests being answered are
+  // answered before serve() returns.
   void stop();
+
+  // When a request last arrived or was last answered, whichever is later;
+  // the time the server was made when none has arrived. Safe from any thread.
+  std::chrono::steady_clock::time_point lastRequestTime() const noexcept;
 
  private:
   struct State;

@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Installs BUILD_DIR into DESTDIR with prefix /usr and checks every file the
-# package must hold: both programs, the desktop entry, the icon at each size.
+# package must hold: both programs, the desktop entry, the icon at each size,
+# the metainfo, a manual page for each program, the copyright and changelog.
 file(REMOVE_RECURSE "${DESTDIR}")
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env "DESTDIR=${DESTDIR}" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix /usr
@@ -68,6 +69,27 @@ foreach(size IN LISTS ICON_SIZES)
     fail("the ${size}x${size} icon is not a PNG")
   elseif(NOT width EQUAL size OR NOT height EQUAL size)
     fail("the ${size}x${size} icon is ${width}x${height}")
+  endif()
+endforeach()
+
+foreach(path
+    "share/metainfo/${APP_ID}.metainfo.xml"
+    "share/man/man1/quillmark-logo-service.1.gz"
+    "share/doc/quillmark/copyright"
+    "share/doc/quillmark/changelog.gz")
+  if(NOT EXISTS "${root}/${path}")
+    fail("missing ${path}")
+  endif()
+endforeach()
+if(EXPECT_TOOL AND NOT EXISTS "${root}/share/man/man1/quillmark.1.gz")
+  fail("missing share/man/man1/quillmark.1.gz")
+endif()
+foreach(page quillmark quillmark-logo-service)
+  if(EXISTS "${root}/share/man/man1/${page}.1.gz")
+    file(READ "${root}/share/man/man1/${page}.1.gz" magic LIMIT 2 HEX)
+    if(NOT magic STREQUAL "1f8b")
+      fail("share/man/man1/${page}.1.gz is not compressed with gzip")
+    endif()
   endif()
 endforeach()
 
