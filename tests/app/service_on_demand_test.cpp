@@ -83,9 +83,9 @@ class ServiceOnDemand : public ::testing::Test {
     for (pid_t pid : started_) endProcess(pid);
   }
 
-  // A free loopback port and the host naming it.
+  // A free loopback port for the service to listen on, and the host naming it.
   std::string freeHost() {
-    port_ = test_support::refusedPort();
+    port_ = test_support::freeLoopbackPort();
     return "127.0.0.1:" + std::to_string(port_);
   }
   ServiceLaunch launchOf(const fs::path& program, std::chrono::milliseconds wait = 5000ms) {

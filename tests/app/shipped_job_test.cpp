@@ -202,8 +202,8 @@ TEST_F(ShippedJob, TheNotificationSaysWhatWasSavedAndWhereAndOpensTheFolder) {
 }
 
 TEST_F(ShippedJob, AServiceThatCannotBeStartedIsNamedInOneWarningAndTheJobRuns) {
-  const int port = test_support::refusedPort();
-  const std::string host = "localhost:" + std::to_string(port);
+  const test_support::RefusedPort refused;
+  const std::string host = "localhost:" + std::to_string(refused.port());
   MainWindow window(logoJob(LogoService{Text(host)}, ServiceLaunch{scratch.path() / "no-such-service"}));
   runBatch(window, "one\ntwo");
   QTRY_COMPARE_WITH_TIMEOUT(server_->shown.size(), size_t(1), 60000);

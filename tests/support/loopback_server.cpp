@@ -598,4 +598,10 @@ RefusedPort::RefusedPort() : fd_(bindOnLoopback(port_)) {}
 
 RefusedPort::~RefusedPort() { ::close(fd_); }
 
+int freeLoopbackPort() {
+  int port = 0;
+  ::close(bindOnLoopback(port));
+  return port;
+}
+
 }  // namespace quillmark::test_support

@@ -162,6 +162,8 @@ inline constexpr std::string_view kReplyHeaderWithoutColon =
 // A 127.0.0.1 port that refuses every connection while this object lives:
 // the port stays bound, so no other server of a parallel test run can take
 // it, but nothing ever listens on it.
+//
+// For a port that a child process is to listen on, see freeLoopbackPort().
 class RefusedPort {
  public:
   RefusedPort();
@@ -175,5 +177,10 @@ class RefusedPort {
   int port_ = 0;
   int fd_ = -1;
 };
+
+// A 127.0.0.1 port that was free a moment ago, for a program the test starts
+// to listen on. It is released before it is returned, so a test that only
+// needs connections refused holds a RefusedPort instead.
+int freeLoopbackPort();
 
 }  // namespace quillmark::test_support
