@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -31,38 +32,147 @@ void appendChunk(std::string& out, const char (&type)[5], const unsigned char* d
   appendBigEndian(out, static_cast<std::uint32_t>(crc));
 }
 
-// One deflate stream per thread, reset between images: setting one up
-// costs more than compressing a logo.
-class Deflater {
+// A deflate stream of one block with the fixed Huffman codes, whose only
+// matches repeat the previous byte (distance 1) or the previous pixel
+// (distance 3). After the "Up" filter a logo is mostly runs of zero bytes,
+// which this writes at a few bits per 258 bytes while skipping them a word
+// at a time; zlib's general search costs several times more for about the
+// same size on such pictures.
+class FixedHuffmanWriter {
  public:
-  Deflater() {
-    // Window 2^15, memory level 8: a smaller window makes zlib slide it (and
-    // rehash) far more often, which is slower, not faster.
-    ok_ = deflateInit2(&stream_, 1, Z_DEFLATED, 15, 8, Z_RLE) == Z_OK;
-  }
-  ~Deflater() {
-    if (ok_) deflateEnd(&stream_);
-  }
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
+  explicit FixedHuffmanWriter(std::string& out) : out_(out) {}
 
-  // The zlib stream of `input`, or false.
-  bool compress(const std::vector<unsigned char>& input, std::vector<unsigned char>& output) {
-    if (!ok_ || deflateReset(&stream_) != Z_OK) return false;
-    output.resize(deflateBound(&stream_, static_cast<uLong>(input.size())));
-    stream_.next_in = const_cast<Bytef*>(input.data());
-    stream_.avail_in = static_cast<uInt>(input.size());
-    stream_.next_out = output.data();
-    stream_.avail_out = static_cast<uInt>(output.size());
-    if (deflate(&stream_, Z_FINISH) != Z_STREAM_END) return false;
-    output.resize(stream_.total_out);
-    return true;
+  void literal(unsigned char byte) {
+    const Code& c = tables().literals[byte];
+    put(c.bits, c.length);
+  }
+  // A match of `length` (3..258) at distance 1 or 3.
+  void match(std::size_t length, unsigned distance) {
+    const Code& c = tables().lengths[length];
+    put(c.bits, c.length);
+    put(distance == 1 ? 0u : 8u, 5);  // distance codes 0 and 2, five bits, reversed
+  }
+  void begin() { put(0b011, 3); }  // final block, fixed codes
+  void end() {
+    const Code& c = tables().literals[256];
+    put(c.bits, c.length);
+    while (count_ > 0) flushByte();
   }
 
  private:
-  z_stream stream_{};
-  bool ok_ = false;
+  struct Code {
+    std::uint32_t bits = 0;  // already reversed for LSB-first packing, extra bits above
+    unsigned length = 0;
+  };
+  struct Tables {
+    std::array<Code, 288> literals{};
+    std::array<Code, 259> lengths{};
+  };
+
+  static std::uint32_t reversed(std::uint32_t code, unsigned length) {
+    std::uint32_t out = 0;
+    for (unsigned i = 0; i < length; ++i) out |= ((code >> i) & 1u) << (length - 1 - i);
+    return out;
+  }
+
+  static const Tables& tables() {
+    static const Tables t = [] {
+      Tables built;
+      for (unsigned v = 0; v < 288; ++v) {
+        std::uint32_t code = 0;
+        unsigned length = 0;
+        if (v < 144) code = 0x30 + v, length = 8;
+        else if (v < 256) code = 0x190 + (v - 144), length = 9;
+        else if (v < 280) code = v - 256, length = 7;
+        else code = 0xc0 + (v - 280), length = 8;
+        built.literals[v] = {reversed(code, length), length};
+      }
+      // Length symbols 257..285: base lengths and extra bits (RFC 1951, 3.2.5).
+      static constexpr unsigned base[] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                          31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+      static constexpr unsigned extra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+      for (unsigned length = 3; length <= 258; ++length) {
+        unsigned s = 28;
+        while (base[s] > length) --s;
+        const Code& symbol = built.literals[257 + s];
+        built.lengths[length] = {symbol.bits | ((length - base[s]) << symbol.length), symbol.length + extra[s]};
+      }
+      return built;
+    }();
+    return t;
+  }
+
+  void put(std::uint32_t bits, unsigned length) {
+    buffer_ |= static_cast<std::uint64_t>(bits) << count_;
+    count_ += length;
+    while (count_ >= 8) flushByte();
+  }
+  void flushByte() {
+    out_.push_back(static_cast<char>(buffer_ & 0xff));
+    buffer_ >>= 8;
+    count_ = count_ >= 8 ? count_ - 8 : 0;
+  }
+
+  std::string& out_;
+  std::uint64_t buffer_ = 0;
+  unsigned count_ = 0;
 };
+
+// How many bytes from `at` (at most `limit`) equal the byte `distance` before each.
+std::size_t runLength(const unsigned char* at, std::size_t limit, std::size_t distance) {
+  std::size_t n = 0;
+  if (distance == 1) {
+    const unsigned char value = at[-1];
+    std::uint64_t pattern = 0x0101010101010101ull * value;
+    while (n + 8 <= limit) {
+      std::uint64_t word;
+      std::memcpy(&word, at + n, 8);
+      if (word != pattern) break;
+      n += 8;
+    }
+  }
+  while (n < limit && at[n] == at[static_cast<std::ptrdiff_t>(n) - static_cast<std::ptrdiff_t>(distance)]) ++n;
+  return n;
+}
+
+// The zlib stream (RFC 1950) of `data`.
+std::string zlibStream(const std::vector<unsigned char>& data) {
+  std::string out;
+  out.reserve(data.size() / 8 + 64);
+  out.push_back(static_cast<char>(0x78));  // deflate, 32 KB window
+  out.push_back(static_cast<char>(0x01));  // no dictionary, fastest; 0x7801 is a multiple of 31
+  FixedHuffmanWriter writer(out);
+  writer.begin();
+  const unsigned char* bytes = data.data();
+  const std::size_t size = data.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const std::size_t limit = std::min<std::size_t>(258, size - i);
+    if (i >= 1 && limit >= 3) {
+      const std::size_t run = runLength(bytes + i, limit, 1);
+      if (run >= 3) {
+        writer.match(run, 1);
+        i += run;
+        continue;
+      }
+    }
+    if (i >= 3 && limit >= 6) {
+      const std::size_t run = runLength(bytes + i, limit, 3);
+      if (run >= 6) {
+        writer.match(run, 3);
+        i += run;
+        continue;
+      }
+    }
+    writer.literal(bytes[i]);
+    ++i;
+  }
+  writer.end();
+  const uLong adler = adler32(adler32(0L, Z_NULL, 0), data.data(), static_cast<uInt>(data.size()));
+  appendBigEndian(out, static_cast<std::uint32_t>(adler));
+  return out;
+}
 
 }  // namespace
 
@@ -93,9 +203,7 @@ std::string encodeRgbPng(const QImage& source) {
       previous.swap(current);
     }
 
-    thread_local Deflater deflater;
-    thread_local std::vector<unsigned char> compressed;
-    if (!deflater.compress(filtered, compressed)) return {};
+    const std::string compressed = zlibStream(filtered);
 
     std::string png("\x89PNG\r\n\x1a\n", 8);
     png.reserve(png.size() + compressed.size() + 64);
@@ -117,7 +225,7 @@ std::string encodeRgbPng(const QImage& source) {
     put32(&physical[4], kPixelsPerMetre);
     physical[8] = 1;  // unit: metre
     appendChunk(png, "pHYs", physical.data(), physical.size());
-    appendChunk(png, "IDAT", compressed.data(), compressed.size());
+    appendChunk(png, "IDAT", reinterpret_cast<const unsigned char*>(compressed.data()), compressed.size());
     appendChunk(png, "IEND", nullptr, 0);
     return png;
   } catch (const std::bad_alloc&) {
