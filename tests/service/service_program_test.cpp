@@ -275,7 +275,22 @@ bool drawTitles(int port, std::mt19937& random, int count) {
 
 constexpr std::size_t kMegabyte = 1024 * 1024;
 
+// Under AddressSanitizer freed memory waits in a quarantine of hundreds of
+// megabytes, so resident memory says nothing about what the service keeps.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kResidentMemoryMeansSomething = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kResidentMemoryMeansSomething = false;
+#else
+constexpr bool kResidentMemoryMeansSomething = true;
+#endif
+#else
+constexpr bool kResidentMemoryMeansSomething = true;
+#endif
+
 TEST(ServiceProgram, MemoryLevelsOffOverManyDistinctTitles) {
+  if (!kResidentMemoryMeansSomething) GTEST_SKIP() << "resident memory is not measured under AddressSanitizer";
   Child child({QUILLMARK_SERVICE_PROGRAM, "--port", "0"});
   ASSERT_TRUE(child.started());
   const std::optional<int> port = child.announcedPort();
@@ -302,6 +317,8 @@ void sendAndDrop(int port, const std::string& bytes) {
   connection.readUntilClosed(1 << 20);
 }
 
+// Under AddressSanitizer the requests are still sent (the service must come
+// through them) but its memory is not held to the limit.
 TEST(ServiceProgram, NoRequestGrowsTheProcessByMoreThanEightMegabytes) {
   Child child({QUILLMARK_SERVICE_PROGRAM, "--port", "0"});
   ASSERT_TRUE(child.started());
@@ -347,7 +364,9 @@ TEST(ServiceProgram, NoRequestGrowsTheProcessByMoreThanEightMegabytes) {
     const std::size_t after = testing::residentBytes(child.pid());
     std::printf("%s: %.1f MB before, %.1f MB after\n", c.what, static_cast<double>(before) / kMegabyte,
                 static_cast<double>(after) / kMegabyte);
-    EXPECT_LT(after, before + 8 * kMegabyte);
+    if (kResidentMemoryMeansSomething) {
+      EXPECT_LT(after, before + 8 * kMegabyte);
+    }
   }
   // Still serving.
   const auto answer = ask(*port, testing::logoRequest("txt=after"));
