@@ -26,9 +26,10 @@ constexpr double kAccentGap = 6.0;
 constexpr double kAccentHeight = 3.0;
 
 // Sizes of the caches shared by all threads: a CJK glyph outline at the
-// reference size takes about 2 KB, a fitted title its glyphs' outlines.
+// reference size takes about 2 KB, a fitted title its glyphs' outlines (up
+// to some 40 KB for two full lines).
 constexpr std::size_t kGlyphCacheEntries = 2048;
-constexpr std::size_t kTitleCacheEntries = 256;
+constexpr std::size_t kTitleCacheEntries = 64;
 
 struct GlyphKey {
   QString font;  // family and style of the face the glyph belongs to
