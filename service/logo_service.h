@@ -47,7 +47,7 @@ ServiceAnswer answerAboutPage();
 
 // What one server allows. The defaults are the shipped service's.
 struct ServerLimits {
-  unsigned threads = 0;                  // event-loop threads; 0: two per core
+  unsigned threads = 0;                  // event-loop threads; 0: one per core
   unsigned maxConnections = 256;         // open connections in all; more are refused
   unsigned maxConnectionsPerAddress = 32;
   std::size_t connectionMemory = 16 * 1024;  // request line, headers and buffers of one connection
