@@ -21,6 +21,17 @@ if(TARGET quillmark-logo-service)
   install(TARGETS quillmark-logo-service RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Beside the tool in the build tree too, where the tool looks for it.
   set_target_properties(quillmark-logo-service PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${QUILLMARK_PROGRAM_DIR}")
+  # The logo service as a socket-activated system service: installed, not
+  # enabled (systemctl enable --now quillmark-logo-service.socket).
+  # The unit names the program by its installed path, known only when
+  # installing (cpack installs into /usr whatever the build's prefix).
+  install(CODE "
+    set(QUILLMARK_SERVICE_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/packaging/quillmark-logo-service.service.in\"
+      \"${PROJECT_BINARY_DIR}/packaging/quillmark-logo-service.service\" @ONLY)")
+  install(FILES "${PROJECT_BINARY_DIR}/packaging/quillmark-logo-service.service"
+                "${PROJECT_SOURCE_DIR}/packaging/quillmark-logo-service.socket"
+    DESTINATION lib/systemd/system)
 endif()
 
 # Desktop entry.

@@ -1,12 +1,9 @@
 #include "service/logo_renderer.h"
 
-#include <QBuffer>
 #include <QColor>
 #include <QFont>
 #include <QFontDatabase>
-#include <QFontMetrics>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -15,7 +12,9 @@
 #include <cmath>
 #include <numbers>
 
-#include "platform/codepage.h"
+#include "service/png_encoder.h"
+#include "service/title_layout.h"
+#include "service/title_text.h"
 
 namespace quillmark::service {
 namespace {
@@ -23,10 +22,6 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr int kIconSize = 120;
 constexpr double kIconInset = 12.0;  // white margin around the icon in its square
-constexpr int kTitleLeft = 140;
-constexpr int kTitleRight = kLogoWidth - 14;
-constexpr int kTitleMaxPixels = 44;
-constexpr int kTitleMinPixels = 16;
 
 double radians(double degrees) { return degrees * kPi / 180.0; }
 
@@ -292,49 +287,14 @@ void paintIconInto(QPainter& p, const IconDesign& design, const QRectF& box) {
   p.restore();
 }
 
-QFont titleFont(int pixelSize) {
-  QFont font(QString::fromLatin1(kTitleFontFamily));
-  font.setPixelSize(pixelSize);
-  font.setStyleStrategy(QFont::PreferAntialias);
-  font.setHintingPreference(QFont::PreferNoHinting);
-  return font;
-}
-
-QString decodeTitle(std::string_view gbk) {
-  const std::u16string units = platform::toUtf16(platform::kCodePageGbk, gbk);
-  QString title = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
-  for (QChar& ch : title) {
-    // Control characters have no glyph; show them as blanks rather than boxes.
-    if (ch.category() == QChar::Other_Control) ch = QLatin1Char(' ');
-    // Code page 936 sends its user-defined and unassigned bytes (0xFF, say) to
-    // private-use characters, which no font draws: show them as undecodable.
-    if (ch.category() == QChar::Other_PrivateUse) ch = QChar(QChar::ReplacementCharacter);
-  }
-  return title;
-}
-
-void paintTitle(QPainter& p, const QString& title, const LogoRequest& request) {
-  const int available = kTitleRight - kTitleLeft;
-  int pixels = kTitleMaxPixels;
-  QFont font = titleFont(pixels);
-  int width = QFontMetrics(font).horizontalAdvance(title);
-  if (width > available) {
-    pixels = std::max(kTitleMinPixels, kTitleMaxPixels * available / width);
-    font = titleFont(pixels);
-  }
-  const QFontMetrics metrics(font);
-  const QString shown = metrics.elidedText(title, Qt::ElideRight, available);
-  width = shown.isEmpty() ? 0 : metrics.horizontalAdvance(shown);
-  const int baseline = kLogoHeight / 2 + (metrics.ascent() - metrics.descent()) / 2 - 4;
-  if (!shown.isEmpty()) {
-    p.setFont(font);
-    p.setPen(toQColor(request.textColor));
-    p.drawText(QPointF(kTitleLeft, baseline), shown);
-  }
+void paintTitleAndAccent(QPainter& p, const QString& title, const LogoRequest& request) {
+  const FittedTitle fitted = fitTitle(title);
+  paintTitle(p, fitted, toQColor(request.textColor));
   p.setPen(Qt::NoPen);
   p.setBrush(toQColor(request.accentColor));
-  const int accentWidth = std::max(48, std::min(width, available));
-  p.drawRect(QRectF(kTitleLeft, baseline + metrics.descent() + 6, accentWidth, 3));
+  const double room = kTitleRight - kTitleLeft;
+  const double accentWidth = std::max(48.0, std::min(fitted.textWidth, room));
+  p.drawRect(QRectF(kTitleLeft, fitted.accentY, std::round(accentWidth), 3));
 }
 
 }  // namespace
@@ -357,25 +317,13 @@ QImage renderLogoImage(const LogoRequest& request) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   paintIconInto(painter, iconDesignFor(request.templateName), QRectF(0, 0, kIconSize, kIconSize));
-  paintTitle(painter, decodeTitle(request.titleGbk), request);
+  const std::u16string title = decodeTitle(request.titleGbk);
+  paintTitleAndAccent(painter, QString::fromUtf16(title.data(), static_cast<qsizetype>(title.size())), request);
   painter.end();
   return image;
 }
 
-std::string encodePng(const QImage& image) {
-  if (image.isNull()) return {};
-  QImage copy = image;
-  // A fixed resolution keeps the pHYs chunk independent of any screen.
-  copy.setDotsPerMeterX(2835);
-  copy.setDotsPerMeterY(2835);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QImageWriter writer(&buffer, "png");
-  writer.setQuality(80);  // a fast compression level; the pictures are mostly flat colour
-  if (!writer.write(copy)) return {};
-  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
+std::string encodePng(const QImage& image) { return encodeRgbPng(image); }
 
 std::string renderLogoPng(const LogoRequest& request) { return encodePng(renderLogoImage(request)); }
 

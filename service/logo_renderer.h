@@ -17,32 +17,31 @@
 
 #include "service/icon_design.h"
 #include "service/logo_request.h"
+#include "service/title_layout.h"
 
 namespace quillmark::service {
 
 inline constexpr int kLogoWidth = 400;
 inline constexpr int kLogoHeight = 120;
-// The face the title is drawn in; it carries the CJK characters.
-inline constexpr const char* kTitleFontFamily = "WenQuanYi Micro Hei";
 
 // The icon of `design` alone, `size` x `size` pixels, on white. A size below
 // 1 gives a null image.
 QImage renderIcon(const IconDesign& design, int size);
 
 // The whole logo as an RGB image of kLogoWidth x kLogoHeight. The title is
-// decoded from code page 936 (undecodable bytes, and bytes that decode to
-// private-use characters, show as U+FFFD; control characters as blanks); a title too
-// wide for its space is drawn smaller, down to a floor, then cut short with
-// an ellipsis. An empty title leaves the icon and the accent alone. Without a
-// QGuiApplication the result is a null image.
+// decoded from code page 936 (title_text.h) and fitted beside the icon
+// (title_layout.h): smaller, then on two lines, and only then cut short
+// with an ellipsis; its ink never leaves the room beside the icon. An empty
+// title leaves the icon and the accent alone. Without a QGuiApplication the
+// result is a null image.
 QImage renderLogoImage(const LogoRequest& request);
 
 // renderLogoImage encoded as PNG; empty when there is no QGuiApplication or
 // encoding fails.
 std::string renderLogoPng(const LogoRequest& request);
 
-// The PNG bytes of `image` at a fast compression level, without metadata
-// beyond a fixed 72 dpi resolution; empty for a null image.
+// The PNG bytes of `image` (png_encoder.h): RGB, a fast compression, no
+// metadata beyond a fixed 72 dpi resolution; empty for a null image.
 std::string encodePng(const QImage& image);
 
 // Whether the title face is installed (the font database finds that family

@@ -52,7 +52,8 @@ ParsedLogoRequest parseLogoRequest(std::optional<std::string_view> cookieHeader)
     parsed.error = LogoRequestError::missingCookie;
     return parsed;
   }
-  const auto title = cookieValue(*cookieHeader, "txt");
+  const std::string_view cookie = cookieHeader->substr(0, cookieHeader->find('\0'));
+  const auto title = cookieValue(cookie, "txt");
   if (!title) {
     parsed.error = LogoRequestError::missingTitle;
     return parsed;
@@ -62,9 +63,9 @@ ParsedLogoRequest parseLogoRequest(std::optional<std::string_view> cookieHeader)
     return parsed;
   }
   parsed.request.titleGbk = std::string(*title);
-  parsed.request.templateName = std::string(cookieValue(*cookieHeader, "tu").value_or(""));
-  parsed.request.textColor = colorOr(cookieValue(*cookieHeader, "txtcolor"), kDefaultTextColor);
-  parsed.request.accentColor = colorOr(cookieValue(*cookieHeader, "minicolor"), kDefaultAccentColor);
+  parsed.request.templateName = std::string(cookieValue(cookie, "tu").value_or(""));
+  parsed.request.textColor = colorOr(cookieValue(cookie, "txtcolor"), kDefaultTextColor);
+  parsed.request.accentColor = colorOr(cookieValue(cookie, "minicolor"), kDefaultAccentColor);
   return parsed;
 }
 

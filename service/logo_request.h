@@ -4,7 +4,10 @@
 // name, "txt" the title as code page 936 bytes, "txtcolor" and "minicolor"
 // the title and accent colours as six hex digits. Items are separated by
 // "; "; an item's name is the bytes before its first "=", its value the bytes
-// after it. Parsing is pure: no Qt, no I/O, no exceptions.
+// after it. Every other byte is an ordinary byte, with one exception: a zero
+// byte ends the Cookie text (the HTTP layer hands a header value over only up
+// to its first zero byte, and the parser reads the same way). Bytes are never
+// percent-decoded. Parsing is pure: no Qt, no I/O, no exceptions.
 #pragma once
 
 #include <cstdint>
@@ -56,9 +59,10 @@ std::optional<std::string_view> cookieValue(std::string_view cookieText, std::st
 // longer, a leading "#", a non-hex byte) gives nothing.
 std::optional<Rgb> parseHexColor(std::string_view text);
 
-// Reads a request from its Cookie header (nothing when the request has none).
-// A missing or malformed colour takes its default; a missing "tu" gives an
-// empty template name. An empty "txt" is a valid, empty title.
+// Reads a request from its Cookie header (nothing when the request has none),
+// up to its first zero byte. A missing or malformed colour takes its default;
+// a missing "tu" gives an empty template name. An empty "txt" is a valid,
+// empty title.
 ParsedLogoRequest parseLogoRequest(std::optional<std::string_view> cookieHeader);
 
 }  // namespace quillmark::service

@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # Installs BUILD_DIR into DESTDIR with prefix /usr and checks every file the
 # package must hold: both programs, the desktop entry, the icon at each size,
-# the metainfo, a manual page for each program, the copyright and changelog.
+# the metainfo, a manual page for each program, the copyright and changelog,
+# the logo service's systemd units.
 file(REMOVE_RECURSE "${DESTDIR}")
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E env "DESTDIR=${DESTDIR}" ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix /usr
@@ -92,6 +93,19 @@ foreach(page quillmark quillmark-logo-service)
     endif()
   endif()
 endforeach()
+# The logo service's socket and service units, with the installed program.
+foreach(unit quillmark-logo-service.socket quillmark-logo-service.service)
+  if(NOT EXISTS "${root}/lib/systemd/system/${unit}")
+    fail("missing lib/systemd/system/${unit}")
+  endif()
+endforeach()
+if(EXISTS "${root}/lib/systemd/system/quillmark-logo-service.service")
+  file(STRINGS "${root}/lib/systemd/system/quillmark-logo-service.service" service_lines)
+  list(FILTER service_lines INCLUDE REGEX "^ExecStart=")
+  if(NOT service_lines MATCHES "^ExecStart=/usr/bin/quillmark-logo-service( |$)")
+    fail("the service unit does not start /usr/bin/quillmark-logo-service: ${service_lines}")
+  endif()
+endif()
 
 # Nothing lands outside the prefix.
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${DESTDIR}" "${DESTDIR}/*")

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/logo_batch.h"
 #include "platform/codepage.h"
-#include "service/tool_cookie.h"
 
 namespace quillmark::service {
 namespace {
@@ -48,8 +48,9 @@ TEST(ParseHexColor, TakesExactlySixHexDigits) {
 
 TEST(ParseLogoRequest, ReadsTheToolsCookie) {
   const std::string title = platform::utf8ToGbk("第三方影院");
+  // The Cookie text the batch job itself builds.
   const ParsedLogoRequest parsed =
-      parseLogoRequest(testing::toolCookieText("tb-9-(927).png", title));
+      parseLogoRequest(std::string(logoCookieText(Text("tb-9-(927).png"), Text(title)).view()));
   ASSERT_EQ(parsed.error, LogoRequestError::none);
   EXPECT_EQ(parsed.request.templateName, "tb-9-(927).png");
   EXPECT_EQ(parsed.request.titleGbk, title);
@@ -78,6 +79,17 @@ TEST(ParseLogoRequest, ReportsWhatIsMissingOrTooLong) {
   EXPECT_EQ(parseLogoRequest("txt=" + std::string(kMaxTitleBytes, 'a')).error, LogoRequestError::none);
   EXPECT_EQ(parseLogoRequest("txt=" + std::string(kMaxTitleBytes + 1, 'a')).error,
             LogoRequestError::titleTooLong);
+}
+
+TEST(ParseLogoRequest, AZeroByteEndsTheCookieText) {
+  using namespace std::string_literals;
+  EXPECT_EQ(parseLogoRequest("tu=a.png; txt=ab\0cd"s).request.titleGbk, "ab");
+  EXPECT_EQ(parseLogoRequest("tu=a.png\0; txt=ab"s).error, LogoRequestError::missingTitle);
+  // The limit counts the bytes before the zero byte.
+  EXPECT_EQ(parseLogoRequest("txt=" + std::string(kMaxTitleBytes, 'a') + std::string(1, '\0') + std::string(50, 'a')).error,
+            LogoRequestError::none);
+  // Percent signs are bytes like any other.
+  EXPECT_EQ(parseLogoRequest("a=%00; txt=A%42C").request.titleGbk, "A%42C");
 }
 
 }  // namespace

@@ -1,48 +1,52 @@
 #include "service/logo_service.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
 #include <QColor>
 #include <QImage>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/logo_batch.h"
 #include "platform/codepage.h"
 #include "service/logo_renderer.h"
-#include "service/tool_cookie.h"
+#include "service/raw_http.h"
 
 namespace quillmark::service {
 namespace {
 
+// A server of its own for every test: a server that cannot start fails the
+// test in SetUp() (a failure in SetUpTestSuite() would only skip the tests).
 class LogoServiceTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    server_ = new LogoServer();
-    const std::optional<int> port = server_->start("127.0.0.1", 0);
-    ASSERT_TRUE(port.has_value());
+  void SetUp() override {
+    const std::optional<int> port = server_.start("127.0.0.1", 0);
+    ASSERT_TRUE(port.has_value()) << "the server did not start";
     port_ = *port;
   }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
+
+  // One request on a connection of its own; nothing when no answer came.
+  std::optional<testing::RawResponse> get(const std::string& path, std::optional<std::string> cookie) {
+    testing::RawConnection connection(port_);
+    std::vector<std::string> extra;
+    if (cookie) extra.push_back("Cookie: " + *cookie);
+    if (!connection.send(testing::getRequest(path, extra))) return std::nullopt;
+    return connection.readResponse();
   }
 
-  static httplib::Result get(const std::string& path, std::optional<std::string> cookie) {
-    httplib::Client client("127.0.0.1", port_);
-    httplib::Headers headers;
-    if (cookie) headers.emplace("Cookie", *cookie);
-    return client.Get(path.c_str(), headers);
-  }
-
-  // The tool's request for one logo; the body, or "" on any failure.
-  static std::string logo(std::string_view templateName, std::string_view titleUtf8) {
-    const auto result = get(kLogoPath, testing::toolCookieText(templateName, platform::utf8ToGbk(titleUtf8)));
+  // The batch job's request for one logo; the body, or "" on any failure.
+  std::string logo(std::string_view templateName, std::string_view titleUtf8) {
+    const auto result = get(kLogoPath, cookieFor(templateName, titleUtf8));
     if (!result || result->status != 200) return {};
     return result->body;
+  }
+
+  static std::string cookieFor(std::string_view templateName, std::string_view titleUtf8) {
+    return std::string(logoCookieText(Text(templateName), Text(platform::utf8ToGbk(titleUtf8))).view());
   }
 
   static QImage decode(const std::string& png) {
@@ -51,8 +55,8 @@ class LogoServiceTest : public ::testing::Test {
     return image;
   }
 
-  static inline LogoServer* server_ = nullptr;
-  static inline int port_ = 0;
+  LogoServer server_;
+  int port_ = 0;
 };
 
 // The part of the logo right of the icon, where the title and accent go.
@@ -71,10 +75,10 @@ bool hasPixelNear(const QImage& image, QColor color, int tolerance) {
 }
 
 TEST_F(LogoServiceTest, TheToolsRequestGetsAPngLogo) {
-  const auto result = get(kLogoPath, testing::toolCookieText("zm-1-205.png", platform::utf8ToGbk("第三方影院")));
+  const auto result = get(kLogoPath, cookieFor("zm-1-205.png", "第三方影院"));
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
-  EXPECT_EQ(result->get_header_value("Content-Type"), "image/png");
+  EXPECT_EQ(result->header("content-type"), "image/png");
   const QImage image = decode(result->body);
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.size(), QSize(kLogoWidth, kLogoHeight));
@@ -148,7 +152,7 @@ TEST_F(LogoServiceTest, BadInputGetsItsAnswer) {
     EXPECT_EQ(result->status, c.status);
     if (c.status != 200) {
       EXPECT_FALSE(result->body.empty());
-      EXPECT_EQ(result->get_header_value("Content-Type").rfind("text/plain", 0), 0u);
+      EXPECT_EQ(result->header("content-type").rfind("text/plain", 0), 0u);
     }
   }
 }
@@ -188,9 +192,9 @@ TEST_F(LogoServiceTest, UndecodableAndPrivateUseBytesShowTheSameReplacementChara
 }
 
 TEST_F(LogoServiceTest, ACookieSplitOverTwoHeadersIsReadWhole) {
-  httplib::Client client("127.0.0.1", port_);
-  httplib::Headers headers{{"Cookie", "tu=zm-1-205.png"}, {"Cookie", "txt=a"}};
-  const auto result = client.Get(kLogoPath, headers);
+  testing::RawConnection connection(port_);
+  ASSERT_TRUE(connection.send(testing::getRequest(kLogoPath, {"Cookie: tu=zm-1-205.png", "cookie: txt=a"})));
+  const auto result = connection.readResponse();
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
   EXPECT_EQ(result->body, get(kLogoPath, std::string("tu=zm-1-205.png; txt=a"))->body);
@@ -200,7 +204,7 @@ TEST_F(LogoServiceTest, TheAboutPageIsHtml) {
   const auto result = get(kAboutPath, std::nullopt);
   ASSERT_TRUE(result);
   EXPECT_EQ(result->status, 200);
-  EXPECT_EQ(result->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(result->header("content-type"), "text/html; charset=utf-8");
   EXPECT_NE(result->body.find("Quillmark"), std::string::npos);
 }
 
@@ -214,11 +218,11 @@ TEST_F(LogoServiceTest, ConcurrentClientsGetTheSameLogosAsOneClient) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      httplib::Client client("127.0.0.1", port_);  // one keep-alive connection per thread
-      client.set_keep_alive(true);
+      testing::RawConnection connection(port_);  // one keep-alive connection per thread
       for (int round = 0; round < 3; ++round)
         for (const std::string& name : names) {
-          const auto result = client.Get(kLogoPath, httplib::Headers{{"Cookie", testing::toolCookieText(name, platform::utf8ToGbk("并发"))}});
+          std::optional<testing::RawResponse> result;
+          if (connection.send(testing::logoRequest(cookieFor(name, "并发")))) result = connection.readResponse();
           got[static_cast<std::size_t>(t)].push_back(result && result->status == 200 ? result->body : "");
         }
     });
@@ -235,12 +239,32 @@ TEST(LogoServer, ReportsAnAddressItCannotBind) {
   const std::optional<int> port = first.start("127.0.0.1", 0);
   ASSERT_TRUE(port);
   LogoServer second;
-  EXPECT_FALSE(second.bind("127.0.0.1", *port));
+  EXPECT_FALSE(second.bind("127.0.0.1", *port));  // taken, and no SO_REUSEPORT sharing
   EXPECT_FALSE(second.bind("not an address", 0));
-  EXPECT_FALSE(second.serve());  // never bound
-  second.stop();                 // harmless
+  EXPECT_FALSE(second.bind("", 0));
+  EXPECT_FALSE(second.bind("127.0.0.1", 65536));
+  EXPECT_FALSE(second.startServing());  // never bound
+  EXPECT_FALSE(second.serve());
+  second.stop();                        // harmless
   first.stop();
   first.stop();
+  EXPECT_FALSE(first.startServing());   // stopped for good
+}
+
+TEST(LogoServer, AdoptsASocketMadeElsewhere) {
+  std::optional<ListeningSocket> socket = bindListeningSocket("127.0.0.1", 0);
+  ASSERT_TRUE(socket);
+  const int port = socket->port();
+  LogoServer server;
+  EXPECT_FALSE(server.adopt(ListeningSocket()));
+  EXPECT_EQ(server.adopt(std::move(*socket)), port);
+  EXPECT_FALSE(server.bind("127.0.0.1", 0));  // it has a socket already
+  ASSERT_TRUE(server.startServing());
+  testing::RawConnection connection(port);
+  ASSERT_TRUE(connection.send(testing::getRequest(kAboutPath)));
+  const auto answer = connection.readResponse();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->status, 200);
 }
 
 }  // namespace
