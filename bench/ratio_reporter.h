@@ -4,7 +4,8 @@
 // rounds (baseline, candidate, baseline, candidate, ...), so that a change of
 // the machine's load while the benchmark runs falls on both sides alike, and
 // reports the median of the per-round time ratios with its spread, and the
-// processor time per call of each side.
+// processor time per call of each side. RatioReporter keeps each benchmark's
+// real time, for programs that print ratios of whole benchmarks.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -13,10 +14,22 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace quillmark::bench {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const auto& run : runs)
+      if (run.run_type == Run::RT_Iteration) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+  }
+  // Real time per iteration, by full benchmark name ("BM_X/real_time").
+  std::map<std::string, double> times;
+};
 
 // The processor time the calling thread has used, in microseconds.
 inline double threadCpuMicroseconds() {
