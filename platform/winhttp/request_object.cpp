@@ -89,6 +89,19 @@ bool isTokenChar(char16_t c) {
   return std::u16string_view(u"!#$%&'*+-.^_`|~").find(c) != std::u16string_view::npos;
 }
 
+// ---- URLs ----
+
+bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isSchemeChar(char c) { return isAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
+
+// Bytes that may not stand as they are in a path or query: controls, space,
+// DEL, everything above ASCII, and the few printable ones that browsers
+// escape in a path too. "%" stays: it starts what is escaped already.
+bool mustBeEscaped(unsigned char byte) {
+  if (byte <= 0x20 || byte >= 0x7F) return true;
+  return std::string_view("\"<>`{}").find(static_cast<char>(byte)) != std::string_view::npos;
+}
+
 // ---- libcurl resources ----
 
 void initialiseCurlOnce() {
@@ -221,12 +234,17 @@ struct ParsedUrl {
   std::string authority() const { return host + ":" + port; }
 };
 
-// An absolute http or https URL; bytes outside ASCII are percent-encoded.
-std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure) {
+// An absolute http or https URL, its path and query escaped (escapedUrl).
+// With a `base`, `text` may also be a reference relative to it.
+std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure, const ParsedUrl* base = nullptr) {
   failure = kErrorInvalidUrl;
   UrlHandle handle;
   if (!handle.get()) return std::nullopt;
-  if (text.empty() || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+  if (base && curl_url_set(handle.get(), CURLUPART_URL, base->url.c_str(), 0) != CURLUE_OK) return std::nullopt;
+  // Escaped first, so that libcurl finds nothing of its own to encode there
+  // (it would write a blank in the query as "+").
+  const std::string escaped = escapedUrl(text);
+  if (escaped.empty() || curl_url_set(handle.get(), CURLUPART_URL, escaped.c_str(), CURLU_URLENCODE) != CURLUE_OK)
     return std::nullopt;
   ParsedUrl parsed;
   parsed.scheme = lowerAscii(handle.part(CURLUPART_SCHEME));
@@ -701,13 +719,12 @@ class RequestObject final : public com::Dispatch {
       currentUrl_ = hop.url;
       long status = 0;
       curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
-      const char* location = nullptr;
-      curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &location);
+      const std::string location = headerValue(transfer, "location");
       const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-      if (redirects_ && redirect && location && *location) {
+      if (redirects_ && redirect && !location.empty()) {
         if (++redirects > 10) return kErrorRedirectFailed;
         HResult failure = com::kOk;
-        auto next = parseUrl(location, failure);
+        auto next = parseUrl(location, failure, &hop);
         if (!next) return kErrorRedirectFailed;
         if (hop.scheme == "https" && next->scheme == "http") return kErrorRedirectFailed;
         // 303 always, and 301 or 302 after a POST, continue with GET and no body.
@@ -722,6 +739,20 @@ class RequestObject final : public com::Dispatch {
       completed_ = true;
       return com::kOk;
     }
+  }
+
+  // The value of the first header line named `lowerName` (any case), blanks
+  // around it removed; empty when there is none. Taken as the server sent it:
+  // libcurl's own idea of the redirect target has its query's blanks as "+".
+  static std::string headerValue(const Transfer& transfer, std::string_view lowerName) {
+    for (const auto& line : transfer.headerLines) {
+      const auto colon = line.find(':');
+      if (colon == std::string::npos || lowerAscii(std::string_view(line).substr(0, colon)) != lowerName) continue;
+      const auto first = line.find_first_not_of(" \t", colon + 1);
+      if (first == std::string::npos) return {};
+      return line.substr(first, line.find_last_not_of(" \t") + 1 - first);
+    }
+    return {};
   }
 
   static std::u16string withUtf8Charset(const std::optional<std::u16string>& contentType) {
@@ -913,6 +944,35 @@ class RequestObject final : public com::Dispatch {
 }  // namespace
 
 std::span<const com::MemberSignature> requestMembers() { return memberTable(); }
+
+std::string escapedUrl(std::string_view url) {
+  // The path starts after "scheme://authority", after "//authority" of a
+  // reference without scheme, or at the start; it and the query run to "#".
+  std::size_t start = 0;
+  const std::size_t colon = url.find(':');
+  const bool hasScheme = colon != std::string_view::npos && colon > 0 && isAlpha(url[0]) &&
+                         std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(colon), isSchemeChar);
+  if (hasScheme) start = colon + 1;
+  if (url.substr(start, 2) == "//") start = std::min(url.find_first_of("/?#", start + 2), url.size());
+  const std::size_t end = std::min(url.find('#', start), url.size());
+
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  out.append(url.substr(0, start));
+  for (const char c : url.substr(start, end - start)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (mustBeEscaped(byte)) {
+      out.push_back('%');
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0x0F]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.append(url.substr(end));
+  return out;
+}
 
 std::shared_ptr<com::Dispatch> newRequestObject() { return std::make_shared<RequestObject>(); }
 

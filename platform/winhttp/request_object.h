@@ -15,6 +15,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/com/com.h"
 
@@ -86,7 +87,10 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   Nothing is ever read from the environment.
 // - Open: method a non-empty HTTP token, url an absolute http or https URL
 //   (kErrorUnrecognizedScheme for other schemes, kErrorInvalidUrl for the
-//   rest); async is accepted, Send still returns only when done. Drops the
+//   rest). In its path and query every byte that may not stand there as it
+//   is goes on the wire as %XX in upper-case hex (escapedUrl below): a space
+//   is always %20, never "+"; what is escaped already or allowed stays as
+//   given. async is accepted, Send still returns only when done. Drops the
 //   headers, credentials and response of an earlier request; keeps
 //   time-outs, proxy, options and the cookie store. A failed Open leaves the
 //   object unopened.
@@ -123,6 +127,15 @@ std::span<const com::MemberSignature> requestMembers();
 // A new real request object, never null. Works without COM initialisation;
 // createObject is what checks it.
 std::shared_ptr<com::Dispatch> newRequestObject();
+
+// `url` with every byte of its path and query that may not stand there as
+// it is written %XX (upper-case hex): control bytes, space, DEL, bytes of
+// 0x80 and above, and " < > ` { }. A "%" is left alone (escaped bytes stay
+// as they are), and so is every other byte. What comes before the path (a
+// scheme, "//" and the authority up to the first "/", "?" or "#") and a
+// fragment are never touched; a relative reference is escaped from its
+// start. An empty text stays empty.
+std::string escapedUrl(std::string_view url);
 
 // Registers newRequestObject under kRequestProgId unless a factory is already
 // there (a test's recording or failing factory stays). Idempotent and safe

@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "support/loopback_server.h"
+#include "support/scripted_server.h"
 
 namespace quillmark::platform::winhttp {
 namespace {
@@ -20,6 +21,9 @@ using test_support::Certificate;
 using test_support::LoopbackServer;
 using test_support::RawServer;
 using test_support::Scheme;
+using test_support::ScriptedReply;
+using test_support::ScriptedRequest;
+using test_support::ScriptedServer;
 using test_support::SeenRequest;
 
 Variant str(std::string_view utf8) { return Variant::fromString(toUtf16(kCodePageUtf8, utf8)); }
@@ -103,6 +107,75 @@ TEST(RequestObjectTest, SendsItsOwnHeadersAndNothingElse) {
                              "Proxy-Connection", "Transfer-Encoding"})
     EXPECT_FALSE(seen.hasHeader(absent)) << absent;
   EXPECT_EQ(seen.headers.size(), 4u);
+}
+
+// The request target as the server reads it off the wire.
+std::string requestTarget(const ScriptedRequest& request) {
+  const std::string line = request.head.substr(0, request.head.find("\r\n"));
+  const auto space = line.find(' ');
+  return line.substr(space + 1, line.rfind(' ') - space - 1);
+}
+
+TEST(RequestObjectTest, UrlsGoOnTheWireEscaped) {
+  struct Case {
+    std::string opened;  // path and query as given to Open
+    std::string target;  // as the server sees it
+  };
+  const std::vector<Case> cases = {
+      {"/a?q=x y", "/a?q=x%20y"},  // never "+", which means a plus sign to many servers
+      {"/a b/c?d e&f=g h", "/a%20b/c?d%20e&f=g%20h"},
+      {"/中文?q=值", "/%E4%B8%AD%E6%96%87?q=%E5%80%BC"},
+      {"/t\tab?\x01\x7F", "/t%09ab?%01%7F"},
+      {"/q\"<>`{}?\"<>`{}", "/q%22%3C%3E%60%7B%7D?%22%3C%3E%60%7B%7D"},
+      // Escaped already, or allowed: as given, "+" and a lone "%" included.
+      {"/a%20b%e4?q=%2B+1&r=%zz", "/a%20b%e4?q=%2B+1&r=%zz"},
+      {"/p;a=1,b@c:d!$&'()*+~-._?x=/?&=:@|^[]\\", "/p;a=1,b@c:d!$&'()*+~-._?x=/?&=:@|^[]\\"},
+      {"/frag?x#not-sent", "/frag?x"},
+  };
+  ScriptedServer server([](const ScriptedRequest&) { return ScriptedReply::response(200, "OK", {}, "ok"); });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.opened);
+    Client client;
+    ASSERT_EQ(client.fetch(server.url(c.opened)), kOk);
+    EXPECT_EQ(requestTarget(server.requests().back()), c.target);
+  }
+}
+
+TEST(RequestObjectTest, RedirectTargetsAreEscapedLikeOpenedUrls) {
+  struct Case {
+    std::string location;  // as the server sends it
+    std::string target;    // the next request's, on the wire
+  };
+  const std::vector<Case> cases = {
+      {"/to b?q=x y", "/to%20b?q=x%20y"},
+      {"next 中?q=x y", "/dir/next%20%E4%B8%AD?q=x%20y"},  // relative to /dir/from
+      {"?only a query", "/dir/from?only%20a%20query"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    ScriptedServer server([&](const ScriptedRequest& request) {
+      if (request.target == "/dir/from") return ScriptedReply::redirect(c.location);
+      return ScriptedReply::response(200, "OK", {}, "landed");
+    });
+    Client client;
+    ASSERT_EQ(client.fetch(server.url("/dir/from")), kOk);
+    EXPECT_EQ(client.body(), "landed");
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(requestTarget(server.requests()[1]), c.target);
+  }
+}
+
+TEST(RequestObjectTest, EscapedUrlTouchesOnlyPathAndQuery) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"http://us er@h st:80/a b?c d#e f", "http://us er@h st:80/a%20b?c%20d#e f"},
+      {"http://h?q=x y", "http://h?q=x%20y"},
+      {"https://[::1]:8443/\xC3\xA9", "https://[::1]:8443/%C3%A9"},
+      {"//host name/p q", "//host name/p%20q"},
+      {"rel a/b?c d", "rel%20a/b?c%20d"},
+      {"%41%zz%", "%41%zz%"},
+  };
+  for (const auto& [url, escaped] : cases) EXPECT_EQ(escapedUrl(url), escaped) << url;
 }
 
 TEST(RequestObjectTest, HeaderValuesGoOutAsCodePage936Bytes) {
