@@ -231,6 +231,7 @@ struct ParsedUrl {
   std::string scheme;  // "http" or "https"
   std::string host;    // lower case
   std::string port;    // always present (the scheme's default when the URL names none)
+  std::string hostHeader;  // the Host value for it: the host as written (IDN as punycode), the port unless default
   std::string authority() const { return host + ":" + port; }
 };
 
@@ -254,6 +255,8 @@ std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure, con
   }
   parsed.host = lowerAscii(handle.part(CURLUPART_HOST));
   parsed.port = handle.part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  parsed.hostHeader = handle.part(CURLUPART_HOST, CURLU_PUNYCODE);
+  if (parsed.port != (parsed.scheme == "https" ? "443" : "80")) parsed.hostHeader += ":" + parsed.port;
   parsed.url = handle.part(CURLUPART_URL);
   if (parsed.host.empty() || parsed.url.empty()) return std::nullopt;
   return parsed;
@@ -711,10 +714,11 @@ class RequestObject final : public com::Dispatch {
 
     std::string method = method_;
     ParsedUrl hop = target_;
+    bool bodyDropped = false;
     int redirects = 0;
     for (;;) {
       Transfer transfer;
-      const CURLcode code = perform(method, hop, body, contentType, transfer);
+      const CURLcode code = perform(method, hop, body, bodyDropped ? std::nullopt : contentType, transfer);
       if (code != CURLE_OK) return failureOf(code, transfer.stalled);
       currentUrl_ = hop.url;
       long status = 0;
@@ -727,8 +731,10 @@ class RequestObject final : public com::Dispatch {
         auto next = parseUrl(location, failure, &hop);
         if (!next) return kErrorRedirectFailed;
         if (hop.scheme == "https" && next->scheme == "http") return kErrorRedirectFailed;
-        // 303 always, and 301 or 302 after a POST, continue with GET and no body.
+        // 303 always, and 301 or 302 after a POST, continue with GET: the
+        // body goes, and what the caller said of it (Content-Type) with it.
         if ((status == 303 && method != "HEAD") || ((status == 301 || status == 302) && method == "POST")) {
+          if (method != "GET") bodyDropped = true;
           method = "GET";
           body.clear();
         }
@@ -779,6 +785,8 @@ class RequestObject final : public com::Dispatch {
     responseBody_ = std::move(transfer.body);
   }
 
+  // One hop. `contentType` is what the body's Content-Type line says; none
+  // when the caller's line is not to be sent (its body was dropped).
   CURLcode perform(const std::string& method, const ParsedUrl& hop, const std::vector<std::uint8_t>& body,
                    const std::optional<std::u16string>& contentType, Transfer& transfer) {
     // Every option a transfer depends on is set again here, so nothing of an
@@ -847,23 +855,30 @@ class RequestObject final : public com::Dispatch {
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, custom ? method.c_str() : nullptr);
 
     // Header lines: the caller's in their order, then the object's own.
+    // Host and the caller's credentials and cookies belong to the origin
+    // that Open named: a redirect elsewhere gets none of them.
     HeaderList headers;
     HeaderList proxyHeaders;
     std::string cookie;
-    bool hasAgent = false, hasConnection = false, hasContentType = false;
+    bool hasAgent = false, hasConnection = false, hasContentType = false, hasHost = false;
     for (const auto& h : headers_) {
       const std::string name = gbk(h.name);
       std::string value = gbk(h.value);
       const std::string lower = lowerAscii(name);
       if (lower == "content-length") continue;  // the length is always the body's own
-      if (lower == "host" && !sameOrigin) continue;
+      const bool originOnly =
+          lower == "host" || lower == "authorization" || lower == "proxy-authorization" || lower == "cookie";
+      if (originOnly && !sameOrigin) continue;
       if (lower == "cookie") {
         cookie = value;  // one Cookie line, together with the object's stored cookies
         continue;
       }
-      if (lower == "content-type" && withBody) {
-        hasContentType = true;
-        value = gbk(contentType.value_or(h.value));
+      if (lower == "content-type") {
+        if (!contentType) continue;  // its body went with a redirect
+        if (withBody) {
+          hasContentType = true;
+          value = gbk(*contentType);
+        }
       }
       if (lower == "proxy-authorization") {
         if (proxy.empty()) continue;  // proxy credentials never go to the server itself
@@ -874,11 +889,17 @@ class RequestObject final : public com::Dispatch {
       }
       if (lower == "user-agent") hasAgent = true;
       if (lower == "connection") hasConnection = true;
+      if (lower == "host") hasHost = true;
       headers.append(name + ": " + value);
     }
     if (withBody && !hasContentType) {
       headers.append(contentType ? "Content-Type: " + gbk(*contentType) : std::string("Content-Type:"));
     }
+    // The Host line libcurl would write, but given as a header of ours: a
+    // Host header also tells libcurl whose cookies to keep and send, and the
+    // last one it was given would otherwise go on deciding that for every
+    // later request of the handle (the next hop, the next object).
+    if (!hasHost) headers.append("Host: " + hop.hostHeader);
     if (!hasConnection) headers.append("Connection: Keep-Alive");
     headers.append("Expect:");
     curl_easy_setopt(easy, CURLOPT_USERAGENT,

@@ -107,7 +107,10 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   empty value removes it. Sent as code page 936 bytes in the order set.
 //   Host goes only to the opened origin, Content-Length is always the body's
 //   own, Proxy-Authorization goes only to a proxy (in CONNECT for https), and
-//   Cookie joins the stored cookies in one Cookie line.
+//   Cookie joins the stored cookies in one Cookie line. Authorization,
+//   Proxy-Authorization and Cookie set here go only to the scheme, host and
+//   port that Open named, never to a redirect target elsewhere; the object's
+//   cookie store still gives every host the cookies that host set.
 // - Send: once per Open. Own headers unless the caller set them: Host,
 //   "User-Agent: Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)",
 //   "Accept: */*", "Connection: Keep-Alive"; Content-Length with a body; never
@@ -115,8 +118,9 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   carry one (maybe empty). A string body goes as its bytes when all ASCII,
 //   else as UTF-8 with charset=utf-8 in Content-Type; bytes go as they are.
 //   Follows up to 10 redirects when option 6 is on (301, 302 after POST and
-//   303 continue with GET and no body); an 11th, or one from https to http,
-//   is kErrorRedirectFailed. A failed Send leaves nothing to read.
+//   303 continue with GET, without the body and its Content-Type); an 11th,
+//   or one from https to http, is kErrorRedirectFailed. A failed Send leaves
+//   nothing to read.
 // - ResponseBody, GetAllResponseHeaders, Status, StatusText: the final
 //   response of a completed Send (kErrorCannotCallBeforeSend otherwise): the
 //   body bytes as received (transfer coding undone, content coding kept), the

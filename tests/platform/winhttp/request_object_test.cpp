@@ -495,6 +495,133 @@ TEST(RequestObjectTest, RedirectsAfterPost) {
   }
 }
 
+TEST(RequestObjectTest, ABodyDroppedByARedirectTakesItsContentTypeAlong) {
+  struct Case {
+    std::string method;
+    int status;
+    bool kept;  // the second request still has the body and its Content-Type
+  };
+  const std::vector<Case> cases = {{"POST", 301, false}, {"POST", 302, false}, {"POST", 303, false},
+                                   {"PUT", 303, false},  {"POST", 307, true},  {"POST", 308, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method + " " + std::to_string(c.status));
+    LoopbackServer server;
+    server.handle("/form", [&](const SeenRequest&) { return Answer::redirect("/done", c.status); });
+    Client client;
+    ASSERT_EQ(client.open(c.method, server.url("/form")), kOk);
+    ASSERT_EQ(client.header("Content-Type", "application/x-www-form-urlencoded"), kOk);
+    ASSERT_EQ(client.send(str("a=1")), kOk);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(requests[1].hasHeader("Content-Type"), c.kept);
+    EXPECT_EQ(requests[1].body, c.kept ? "a=1" : "");
+  }
+}
+
+TEST(RequestObjectTest, CallerCredentialsAndCookiesGoOnlyToTheOpenedOrigin) {
+  // The opened origin, 127.0.0.1:<start>, sets a cookie in the object's store
+  // and sends each row's request on to its target.
+  LoopbackServer start;
+  LoopbackServer otherPort;
+  LoopbackServer secure(Scheme::Https);
+  const std::string startHost = "127.0.0.1:" + std::to_string(start.port());
+  const std::string elsewhere = "http://localhost:" + std::to_string(start.port()) + "/landed";
+  struct Case {
+    std::string name;
+    std::string target;
+    LoopbackServer* server;
+    bool callerHost;     // the caller names the Host, as the batch job does
+    bool callerHeaders;  // the caller's Authorization and Cookie arrive
+    bool storedCookie;   // the cookie the opened origin set arrives
+  };
+  const std::vector<Case> cases = {
+      {"same origin", start.url("/landed"), &start, false, true, true},
+      {"other port", otherPort.url("/landed"), &otherPort, false, false, true},  // cookies belong to hosts
+      {"other host name", elsewhere, &start, false, false, false},
+      {"other host name, Host named", elsewhere, &start, true, false, false},
+      {"https upgrade", secure.url("/landed"), &secure, false, false, true},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    start.handle("/from/" + std::to_string(i), [&, i](const SeenRequest&) {
+      Answer answer = Answer::redirect(cases[i].target);
+      answer.headers.emplace_back("Set-Cookie", "stored=1; Path=/");
+      return answer;
+    });
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    Client client;
+    ASSERT_EQ(client.put(kOptionSslErrorIgnoreFlags, i4(kSslIgnoreAll)), kOk);
+    ASSERT_EQ(client.open("GET", start.url("/from/" + std::to_string(i))), kOk);
+    if (c.callerHost) {
+      ASSERT_EQ(client.header("Host", startHost), kOk);
+    }
+    ASSERT_EQ(client.header("Authorization", "Basic dTpw"), kOk);
+    ASSERT_EQ(client.header("Cookie", "sid=caller"), kOk);
+    ASSERT_EQ(client.header("X-Other", "1"), kOk);
+    ASSERT_EQ(client.send(), kOk);
+    EXPECT_EQ(client.body(), "ok");
+
+    const auto opened = start.requests();
+    const SeenRequest first = opened.at(opened.size() - (c.server == &start ? 2 : 1));
+    EXPECT_EQ(first.header("Authorization"), "Basic dTpw");
+    EXPECT_EQ(first.header("Cookie"), "sid=caller");
+    const SeenRequest landed = c.server->lastRequest();
+    ASSERT_EQ(landed.target, "/landed");
+    EXPECT_EQ(landed.hasHeader("Authorization"), c.callerHeaders);
+    const std::string cookie = landed.header("Cookie");
+    EXPECT_EQ(cookie.find("sid=caller") != std::string::npos, c.callerHeaders) << cookie;
+    EXPECT_EQ(cookie.find("stored=1") != std::string::npos, c.storedCookie) << cookie;
+    EXPECT_EQ(landed.header("X-Other"), "1");
+  }
+}
+
+TEST(RequestObjectTest, AHostNamedForOneRequestLeavesTheCookiesOfTheNext) {
+  // Cookies are kept and sent by the host a request went to; a Host header
+  // named for one request (of this object or of one gone before) must not
+  // decide that for a later one.
+  LoopbackServer server;
+  server.handle("/set", [](const SeenRequest&) {
+    Answer answer = Answer::text("set");
+    answer.headers.emplace_back("Set-Cookie", "mine=1; Path=/");
+    return answer;
+  });
+  {
+    Client earlier;
+    ASSERT_EQ(earlier.open("GET", server.url("/")), kOk);
+    ASSERT_EQ(earlier.header("Host", "elsewhere.invalid"), kOk);
+    ASSERT_EQ(earlier.send(), kOk);
+  }
+  for (int round = 0; round < 4; ++round) {
+    Client client;
+    ASSERT_EQ(client.fetch(server.url("/set")), kOk);
+    ASSERT_EQ(client.fetch(server.url("/again")), kOk);
+    EXPECT_EQ(server.lastRequest().header("Cookie"), "mine=1") << "round " << round;
+    ASSERT_EQ(client.fetch("http://localhost:" + std::to_string(server.port()) + "/other"), kOk);
+    EXPECT_FALSE(server.lastRequest().hasHeader("Cookie")) << "round " << round;
+  }
+}
+
+TEST(RequestObjectTest, ProxyCredentialsSetByTheCallerStayWithTheOpenedOrigin) {
+  LoopbackServer proxy;
+  proxy.handle("http://a.invalid/from-a", [](const SeenRequest&) { return Answer::redirect("/again"); });
+  proxy.handle("http://a.invalid/from-b", [](const SeenRequest&) { return Answer::redirect("http://b.invalid/"); });
+  for (const auto& [opened, stays] : {std::pair{"http://a.invalid/from-a", true}, {"http://a.invalid/from-b", false}}) {
+    SCOPED_TRACE(opened);
+    Client client;
+    ASSERT_EQ(client.call(u"SetProxy", {i4(kProxyNamed), str("127.0.0.1:" + std::to_string(proxy.port()))}), kOk);
+    ASSERT_EQ(client.open("GET", opened), kOk);
+    ASSERT_EQ(client.header("Proxy-Authorization", "Basic dXNlcjpzZWNyZXQ="), kOk);
+    ASSERT_EQ(client.send(), kOk);
+    const auto requests = proxy.requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[requests.size() - 2].header("Proxy-Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+    EXPECT_EQ(requests.back().hasHeader("Proxy-Authorization"), stays) << requests.back().target;
+  }
+}
+
 TEST(RequestObjectTest, NeverFromHttpsToHttp) {
   LoopbackServer plain;
   LoopbackServer secure(Scheme::Https);
