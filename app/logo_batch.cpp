@@ -82,8 +82,9 @@ void runLogoBatch(WindowOperations& window, const LogoService& service) {
     addLogoRequestHeaders(headerList, service);
     Text headerBlock = headerList.toHeaderBlock(false);
 
-    const ByteBuffer passResult = webRequest(url, {.cookies = &cookieText, .headers = &headerBlock});
-    window.writePicture(passResult);
+    // The pass result goes to the window as it is: a large body is held once.
+    ByteBuffer passResult = webRequest(url, {.cookies = &cookieText, .headers = &headerBlock});
+    window.writePicture(std::move(passResult));
 
     const Text fileName = outputFileName(n);
     platform::writeFileExclusively(fileName.bytes(), window.readPicture().view());

@@ -53,7 +53,7 @@ class MainWindow : public QWidget, public WindowOperations {
   // The title bar shows `caption` exactly, "[*]" included.
   void writeCaption(const Text& caption) override;
   Text readCaption() override;
-  void writePicture(const ByteBuffer& picture) override;
+  void writePicture(ByteBuffer picture) override;
   ByteBuffer readPicture() override;
 
   // 按钮1 clicked: starts the job on a new detached thread and returns at

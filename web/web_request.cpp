@@ -3,11 +3,13 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/winhttp/request_object.h"
+#include "text/allocation.h"
 #include "text/base64.h"
 #include "text/char_scan.h"
 #include "text/helpers.h"
@@ -80,10 +82,22 @@ class RequestObject {
     arguments.push_back(toVariant(value));
     call(u"SetRequestHeader", std::move(arguments));
   }
+  // Drops the routine's reference; later calls fail like calls on an empty
+  // handle.
+  void release() noexcept { handle_.reset(); }
 
  private:
   com::ObjectHandle handle_;
 };
+
+// The bytes of a ResponseBody read; empty when it holds no byte array. When
+// the variant is the last holder of its array (the object that made it is
+// gone) the bytes move over; otherwise they are copied.
+ByteBuffer bodyOf(Variant&& body) {
+  if (body.type() != com::VariantType::Bytes) return ByteBuffer();
+  const std::size_t size = body.asByteString().size();
+  return ByteBuffer(allocateOrFail(size, [&] { return std::move(body).takeBytes(); }));
+}
 
 int timeoutMilliseconds(int timeoutSeconds) {
   if (timeoutSeconds < 1) return kDefaultTimeoutMs;
@@ -176,22 +190,21 @@ ByteBuffer performRequest(const Text& url, const WebRequestOptions& options) {
 
   if (!options.bodyBytes.empty()) {
     const std::string_view bytes = options.bodyBytes.view();
-    request.call(u"Send", {Variant::fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()))});
+    request.call(u"Send", {Variant::fromByteString(allocateOrFail(bytes.size(), [&] { return std::string(bytes); }))});
   } else {
     request.call(u"Send", {toVariant(options.body)});
   }
 
-  const Variant bodyVariant = request.get(u"ResponseBody");
-  ByteBuffer body;
-  if (bodyVariant.type() == com::VariantType::Bytes) {
-    const std::vector<std::uint8_t>& bytes = bodyVariant.asBytes();
-    body = ByteBuffer(std::string(bytes.begin(), bytes.end()));
-  }
+  Variant bodyVariant = request.get(u"ResponseBody");
   const Text responseHeaders = toText(request.callForResult(u"GetAllResponseHeaders"));
   if (options.responseHeaders != nullptr) *options.responseHeaders = responseHeaders;
   const int status = readStatus(request.get(u"Status"));
   if (options.statusCode != nullptr) *options.statusCode = status;
   request.get(u"StatusText");
+  // The last member call: an object made for this call goes now, leaving
+  // its body to the result alone instead of to a copy.
+  request.release();
+  ByteBuffer body = bodyOf(std::move(bodyVariant));
 
   Text returnedCookies = extractSetCookies(responseHeaders);
   if (options.autoMergeCookies.value_or(true) && options.cookies != nullptr)

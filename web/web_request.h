@@ -64,8 +64,9 @@ struct WebRequestOptions {
   std::optional<bool> capitalizeHeaderNames{};  // omitted: true
 };
 
-// Performs the request and returns a copy of the response body; empty when
-// the body is empty, could not be read, or no request object could be had.
+// Performs the request and returns the response body; empty when the body
+// is empty, could not be read, or no request object could be had. The body
+// of an object made for the call moves over to the result without a copy.
 // When no object could be created, no supplied parameter is changed.
 ByteBuffer webRequest(const Text& url, const WebRequestOptions& options = {});
 

@@ -106,10 +106,35 @@ const std::u16string& Variant::asString() const noexcept {
   return v ? *v : empty;
 }
 
-const std::vector<std::uint8_t>& Variant::asBytes() const noexcept {
-  static const std::vector<std::uint8_t> empty;
-  const auto* v = std::get_if<std::vector<std::uint8_t>>(&value_);
-  return v ? *v : empty;
+Variant Variant::fromBytes(const std::vector<std::uint8_t>& value) {
+  return fromByteString(std::string(value.begin(), value.end()));
+}
+
+Variant Variant::fromByteString(std::string bytes) {
+  return Variant(ByteArray{std::make_shared<std::string>(std::move(bytes))});
+}
+
+std::string_view Variant::asByteString() const noexcept {
+  const auto* v = std::get_if<ByteArray>(&value_);
+  return v ? std::string_view(*v->bytes) : std::string_view();
+}
+
+std::span<const std::uint8_t> Variant::asBytes() const noexcept {
+  const std::string_view bytes = asByteString();
+  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+}
+
+std::string Variant::takeBytes() && {
+  auto* v = std::get_if<ByteArray>(&value_);
+  if (!v) {
+    value_ = std::monostate();
+    return {};
+  }
+  const std::shared_ptr<std::string> held = std::move(v->bytes);
+  value_ = std::monostate();
+  // Only this variant held the array: nobody else can see it change.
+  if (held.use_count() == 1) return std::move(*held);
+  return *held;
 }
 
 bool convertVariant(const Variant& value, VariantType target, Variant& out) {

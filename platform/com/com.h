@@ -52,6 +52,10 @@ enum class VariantType { Empty, Int32, Bool, Double, String, Bytes, Any };
 
 // Empty, 32-bit integer, boolean (-1 true, 0 false on conversion to an
 // integer), double, UTF-16 string, or a one-dimensional array of bytes.
+//
+// A byte array never changes once made, so copies of a variant share one
+// array instead of copying its bytes: a response body handed from the
+// request object to its caller is never duplicated on the way.
 class Variant {
  public:
   Variant() = default;
@@ -59,7 +63,10 @@ class Variant {
   static Variant fromBool(bool value) { return Variant(value); }
   static Variant fromDouble(double value) { return Variant(value); }
   static Variant fromString(std::u16string value) { return Variant(std::move(value)); }
-  static Variant fromBytes(std::vector<std::uint8_t> value) { return Variant(std::move(value)); }
+  // A byte array holding a copy of `value`.
+  static Variant fromBytes(const std::vector<std::uint8_t>& value);
+  // A byte array that takes over the bytes of `bytes` without copying them.
+  static Variant fromByteString(std::string bytes);
 
   VariantType type() const noexcept { return static_cast<VariantType>(value_.index()); }
   bool isEmpty() const noexcept { return type() == VariantType::Empty; }
@@ -68,13 +75,24 @@ class Variant {
   bool asBool() const noexcept;
   double asDouble() const noexcept;
   const std::u16string& asString() const noexcept;
-  const std::vector<std::uint8_t>& asBytes() const noexcept;
+  // The bytes of a byte array (as bytes, or as chars), valid while this
+  // variant or a copy of it holds them; empty for every other type.
+  std::span<const std::uint8_t> asBytes() const noexcept;
+  std::string_view asByteString() const noexcept;
+  // Empties the variant and gives back the bytes of its byte array: moved
+  // out when no copy of the variant shares them, copied otherwise (may
+  // throw std::bad_alloc). Empty for every other type.
+  std::string takeBytes() &&;
 
+  // Same type and same value; byte arrays compare by their bytes.
   friend bool operator==(const Variant&, const Variant&) = default;
 
  private:
-  using Value = std::variant<std::monostate, std::int32_t, bool, double, std::u16string,
-                             std::vector<std::uint8_t>>;
+  struct ByteArray {
+    std::shared_ptr<std::string> bytes;  // never null, never changed while shared
+    friend bool operator==(const ByteArray& a, const ByteArray& b) noexcept { return *a.bytes == *b.bytes; }
+  };
+  using Value = std::variant<std::monostate, std::int32_t, bool, double, std::u16string, ByteArray>;
   template <class T>
   explicit Variant(T value) : value_(std::move(value)) {}
   Value value_;

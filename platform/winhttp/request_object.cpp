@@ -370,7 +370,7 @@ struct Transfer {
   bool stalled = false;
   std::string statusLine;
   std::vector<std::string> headerLines;
-  std::vector<std::uint8_t> body;
+  std::string body;
 
   void progressed() { lastProgress = Clock::now(); }
 };
@@ -396,7 +396,7 @@ std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) 
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t length = size * count;
   transfer->progressed();
-  transfer->body.insert(transfer->body.end(), data, data + length);
+  transfer->body.append(data, length);
   return length;
 }
 
@@ -530,7 +530,7 @@ class RequestObject final : public com::Dispatch {
       if (name == u"SetRequestHeader") return setRequestHeader(args[0].asString(), args[1].asString());
       if (name == u"Send") return send(args[0]);
       if (const HResult ready = readable(); !com::succeeded(ready)) return ready;
-      if (name == u"ResponseBody") result = Variant::fromBytes(responseBody_);
+      if (name == u"ResponseBody") result = responseBody_;  // shares the bytes, copies none
       if (name == u"GetAllResponseHeaders") result = Variant::fromString(responseHeaders_);
       if (name == u"Status") result = Variant::fromInt32(status_);
       if (name == u"StatusText") result = Variant::fromString(statusText_);
@@ -683,7 +683,7 @@ class RequestObject final : public com::Dispatch {
   }
 
   void clearResponse() {
-    responseBody_.clear();
+    responseBody_ = Variant();
     responseHeaders_.clear();
     statusText_.clear();
     status_ = 0;
@@ -697,18 +697,20 @@ class RequestObject final : public com::Dispatch {
     clearResponse();
     if (!easy_.get()) return com::kFail;
 
-    // The body and what it says about itself.
-    std::vector<std::uint8_t> body;
+    // The body and what it says about itself. A byte array is sent from the
+    // argument's own bytes.
+    std::string textBody;
+    std::string_view body;
     std::optional<std::u16string> contentType;
     if (const Header* h = findHeader(u"Content-Type")) contentType = h->value;
     if (bodyArgument.type() == VariantType::Bytes) {
-      body = bodyArgument.asBytes();
+      body = bodyArgument.asByteString();
     } else if (!bodyArgument.isEmpty()) {
       Variant text;
       if (!com::convertVariant(bodyArgument, VariantType::String, text)) return com::kTypeMismatch;
       const auto& units = text.asString();
-      const std::string bytes = isAscii(units) ? asciiBytes(units) : utf8(units);
-      body.assign(bytes.begin(), bytes.end());
+      textBody = isAscii(units) ? asciiBytes(units) : utf8(units);
+      body = textBody;
       if (!isAscii(units)) contentType = withUtf8Charset(contentType);
     }
 
@@ -736,7 +738,7 @@ class RequestObject final : public com::Dispatch {
         if ((status == 303 && method != "HEAD") || ((status == 301 || status == 302) && method == "POST")) {
           if (method != "GET") bodyDropped = true;
           method = "GET";
-          body.clear();
+          body = {};
         }
         hop = std::move(*next);
         continue;
@@ -782,12 +784,12 @@ class RequestObject final : public com::Dispatch {
     for (const auto& line : transfer.headerLines) block += line + "\r\n";
     block += "\r\n";
     responseHeaders_ = toUtf16(kCodePageGbk, block);
-    responseBody_ = std::move(transfer.body);
+    responseBody_ = Variant::fromByteString(std::move(transfer.body));
   }
 
   // One hop. `contentType` is what the body's Content-Type line says; none
   // when the caller's line is not to be sent (its body was dropped).
-  CURLcode perform(const std::string& method, const ParsedUrl& hop, const std::vector<std::uint8_t>& body,
+  CURLcode perform(const std::string& method, const ParsedUrl& hop, std::string_view body,
                    const std::optional<std::u16string>& contentType, Transfer& transfer) {
     // Every option a transfer depends on is set again here, so nothing of an
     // earlier transfer carries over (the handle is not reset: that would drop
@@ -842,7 +844,7 @@ class RequestObject final : public com::Dispatch {
     }();
     const bool bodyless = upper == "GET" || upper == "HEAD";
     const bool withBody = !bodyless && (!body.empty() || upper == "POST" || upper == "PUT");
-    static const std::uint8_t nothing = 0;
+    static const char nothing = 0;
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);  // also clears NOBODY, POST and UPLOAD
     if (method == "HEAD") {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
@@ -955,8 +957,9 @@ class RequestObject final : public com::Dispatch {
   std::optional<std::pair<std::string, std::string>> serverUser_;
   std::optional<std::pair<std::string, std::string>> proxyUser_;
 
-  // The final response of a completed Send.
-  std::vector<std::uint8_t> responseBody_;
+  // The final response of a completed Send. The body is a byte array that
+  // each ResponseBody read shares.
+  Variant responseBody_;
   std::u16string responseHeaders_;
   std::int32_t status_ = 0;
   std::u16string statusText_;
