@@ -3,6 +3,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,25 +54,27 @@ Text toText(const Variant& value) {
 }
 
 // Member calls on the routine's reference to the object; every failure is
-// ignored and a failed read gives the empty value.
+// ignored and a failed read gives the empty value. Only memory that the
+// object could not have is not ignored: like every failed allocation of the
+// program, it ends the program with the allocation error.
 class RequestObject {
  public:
   explicit RequestObject(com::ObjectHandle handle) : handle_(std::move(handle)) {}
 
   void call(std::u16string_view member, std::vector<Variant> arguments) {
-    com::invoke(handle_, member, InvokeKind::Method, arguments);
+    checked(com::invoke(handle_, member, InvokeKind::Method, arguments));
   }
   void put(std::u16string_view property, std::vector<Variant> arguments) {
-    com::invoke(handle_, property, InvokeKind::PropertyPut, arguments);
+    checked(com::invoke(handle_, property, InvokeKind::PropertyPut, arguments));
   }
   Variant get(std::u16string_view property) {
     Variant result;
-    com::invoke(handle_, property, InvokeKind::PropertyGet, {}, &result);
+    checked(com::invoke(handle_, property, InvokeKind::PropertyGet, {}, &result));
     return result;
   }
   Variant callForResult(std::u16string_view member) {
     Variant result;
-    com::invoke(handle_, member, InvokeKind::Method, {}, &result);
+    checked(com::invoke(handle_, member, InvokeKind::Method, {}, &result));
     return result;
   }
   // Called once per header line, thousands of times in a long batch: the
@@ -87,6 +91,10 @@ class RequestObject {
   void release() noexcept { handle_.reset(); }
 
  private:
+  static void checked(com::HResult status) {
+    if (status == com::kOutOfMemory) raiseAllocationFailure(com::failedAllocation());
+  }
+
   com::ObjectHandle handle_;
 };
 
@@ -234,6 +242,12 @@ ByteBuffer webRequest(const Text& url, const WebRequestOptions& options) {
   ComScope com;
   try {
     return performRequest(url, options);
+  } catch (const std::bad_alloc&) {
+    // Memory for a value without a size of its own (a UTF-16 argument, a
+    // list of arguments): the allocation error all the same.
+    raiseAllocationFailure(0);
+  } catch (const std::length_error&) {
+    raiseAllocationFailure(0);
   } catch (...) {
     // Nothing leaves the routine as an exception: a failure inside is an
     // empty result, like any other failed request.

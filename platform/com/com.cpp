@@ -5,7 +5,9 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "platform/codepage.h"
 
@@ -14,6 +16,7 @@ namespace quillmark::platform::com {
 namespace {
 
 thread_local int threadInitializations = 0;
+thread_local std::size_t threadFailedAllocation = 0;
 
 char16_t foldAscii(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
 
@@ -212,6 +215,7 @@ HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind 
   Variant scratch;
   Variant& out = result ? *result : scratch;
   out = Variant();
+  threadFailedAllocation = 0;
   if (object.empty()) return kUnexpected;
   try {
     const MemberSignature* member = nullptr;
@@ -230,11 +234,23 @@ HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind 
     const HResult status = object.get()->call(*member, converted, value);
     if (succeeded(status) && kind != InvokeKind::PropertyPut) out = std::move(value);
     return status;
+  } catch (const std::bad_alloc&) {
+    out = Variant();
+    return kOutOfMemory;
+  } catch (const std::length_error&) {
+    out = Variant();
+    return kOutOfMemory;
   } catch (...) {
     out = Variant();
     return kFail;
   }
 }
+
+// ---- Memory that could not be had ----
+
+void noteFailedAllocation(std::size_t bytes) noexcept { threadFailedAllocation = bytes; }
+
+std::size_t failedAllocation() noexcept { return threadFailedAllocation; }
 
 // ---- Creation by ProgID ----
 

@@ -8,6 +8,7 @@
 // No function here throws; failures come back as HResult codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +32,7 @@ inline constexpr HResult kUnknownName = static_cast<HResult>(0x80020006);
 inline constexpr HResult kTypeMismatch = static_cast<HResult>(0x80020005);
 inline constexpr HResult kBadParamCount = static_cast<HResult>(0x8002000E);
 inline constexpr HResult kMemberNotFound = static_cast<HResult>(0x80020003);
+inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000E);
 
 inline bool succeeded(HResult status) noexcept { return status >= 0; }
 
@@ -158,10 +160,22 @@ class ObjectHandle {
 // Calls `name` of kind `kind`: kUnexpected for an empty handle, kUnknownName
 // when no member of that name and kind exists, kBadParamCount when the
 // number of arguments differs, kTypeMismatch when an argument does not
-// convert. `result` (may be null) receives a Method's or PropertyGet's
-// value, and is set Empty on failure. Never throws.
+// convert, kOutOfMemory when memory ran out on the way (see
+// failedAllocation). `result` (may be null) receives a Method's or
+// PropertyGet's value, and is set Empty on failure. Never throws.
 HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind kind,
                std::span<const Variant> arguments, Variant* result = nullptr) noexcept;
+
+// ---- Memory that could not be had ----
+
+// A member that cannot get the memory it needs fails with kOutOfMemory and
+// first notes the bytes it asked for, so that its caller can name them when
+// it ends the program over it. Per thread. invoke() sets the note to 0 before
+// each call, and leaves 0 when the size is not known.
+void noteFailedAllocation(std::size_t bytes) noexcept;
+// This thread's note: the bytes of the last failed allocation, 0 when none
+// or unknown.
+std::size_t failedAllocation() noexcept;
 
 // ---- Creation by ProgID ----
 

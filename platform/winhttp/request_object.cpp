@@ -9,14 +9,18 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <atomic>
+#include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -359,44 +363,98 @@ CURLcode prepareTlsContext(CURL*, void* context, void* flags) {
 
 using Clock = std::chrono::steady_clock;
 
-// What one libcurl transfer collects, and the stall watch over it.
+std::atomic<std::size_t> bodyLimitForTesting{0};
+
+std::size_t responseBodyLimit() {
+  const std::size_t lowered = bodyLimitForTesting.load();
+  return lowered != 0 ? lowered : kMaxResponseBodyBytes;
+}
+
+// What one libcurl transfer collects, and the stall watch over it. The
+// callbacks below run inside libcurl's C frames, so none lets an exception
+// out: a failure is written down here and ends the transfer, and send()
+// reports it once libcurl has returned.
 struct Transfer {
   CURL* easy = nullptr;
   std::int32_t sendLimitMs = 0;     // 0: no limit
   std::int32_t receiveLimitMs = 0;  // 0: no limit
+  std::size_t bodyLimit = kMaxResponseBodyBytes;
   Clock::time_point lastProgress = Clock::now();
   curl_off_t lastDown = -1;
   curl_off_t lastUp = -1;
   bool stalled = false;
+  bool tooLarge = false;            // the body went over bodyLimit
+  bool outOfMemory = false;
+  std::size_t failedAllocation = 0;  // the bytes asked for when outOfMemory
   std::string statusLine;
   std::vector<std::string> headerLines;
   std::string body;
 
   void progressed() { lastProgress = Clock::now(); }
+  void ranOutOfMemory(std::size_t bytes) {
+    outOfMemory = true;
+    failedAllocation = bytes;
+  }
 };
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t length = size * count;
   transfer->progressed();
-  std::string line(data, length);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (line.rfind("HTTP/", 0) == 0) {
-    // A new response begins (an interim 1xx one came first): only the last counts.
-    transfer->statusLine = line;
-    transfer->headerLines.clear();
-    transfer->body.clear();
-  } else if (!line.empty()) {
-    transfer->headerLines.push_back(std::move(line));
+  try {
+    std::string line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+      // A new response begins (an interim 1xx one came first): only the last counts.
+      transfer->statusLine = line;
+      transfer->headerLines.clear();
+      transfer->body.clear();
+    } else if (!line.empty()) {
+      transfer->headerLines.push_back(std::move(line));
+    }
+  } catch (const std::exception&) {
+    transfer->ranOutOfMemory(length);
+    return CURL_WRITEFUNC_ERROR;
   }
   return length;
+}
+
+// Room for `needed` body bytes: the announced length at once when there is
+// one, otherwise the next power of two, never beyond the limit. Growing
+// copies what was read, so for a moment the old and the new buffer are both
+// there; with powers of two the last step before the limit starts from half
+// of it, and a body that never ends costs the limit and no more.
+void makeRoom(Transfer& transfer, std::size_t needed) {
+  std::string& body = transfer.body;
+  if (needed <= body.capacity()) return;
+  std::size_t wanted = std::bit_ceil(std::max(needed, body.capacity() * 2));
+  curl_off_t announced = -1;
+  if (body.empty() && curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+      announced > 0 && static_cast<std::uint64_t>(announced) >= needed)
+    wanted = static_cast<std::size_t>(announced);
+  wanted = std::min(wanted, transfer.bodyLimit);
+  try {
+    body.reserve(wanted);
+  } catch (const std::exception&) {
+    transfer.ranOutOfMemory(wanted);
+  }
 }
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t length = size * count;
   transfer->progressed();
-  transfer->body.append(data, length);
+  std::string& body = transfer->body;
+  curl_off_t announced = -1;
+  if (length > transfer->bodyLimit - body.size() ||
+      (body.empty() && curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+       announced > 0 && static_cast<std::uint64_t>(announced) > transfer->bodyLimit)) {
+    transfer->tooLarge = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  makeRoom(*transfer, body.size() + length);
+  if (transfer->outOfMemory) return CURL_WRITEFUNC_ERROR;
+  body.append(data, length);  // within the capacity just made: allocates nothing
   return length;
 }
 
@@ -421,7 +479,13 @@ int onProgress(void* user, curl_off_t, curl_off_t downNow, curl_off_t upTotal, c
   return 0;
 }
 
-HResult failureOf(CURLcode code, bool stalled) {
+HResult failureOf(CURLcode code, const Transfer& transfer) {
+  const bool stalled = transfer.stalled;
+  if (transfer.outOfMemory) {
+    com::noteFailedAllocation(transfer.failedAllocation);
+    return com::kOutOfMemory;
+  }
+  if (transfer.tooLarge) return kErrorResponseTooLarge;
   switch (code) {
     case CURLE_OK: return com::kOk;
     case CURLE_ABORTED_BY_CALLBACK: return stalled ? kErrorTimeout : com::kFail;
@@ -535,6 +599,10 @@ class RequestObject final : public com::Dispatch {
       if (name == u"Status") result = Variant::fromInt32(status_);
       if (name == u"StatusText") result = Variant::fromString(statusText_);
       return com::kOk;
+    } catch (const std::bad_alloc&) {
+      return com::kOutOfMemory;
+    } catch (const std::length_error&) {
+      return com::kOutOfMemory;
     } catch (...) {
       return com::kFail;
     }
@@ -720,8 +788,9 @@ class RequestObject final : public com::Dispatch {
     int redirects = 0;
     for (;;) {
       Transfer transfer;
+      transfer.bodyLimit = responseBodyLimit();
       const CURLcode code = perform(method, hop, body, bodyDropped ? std::nullopt : contentType, transfer);
-      if (code != CURLE_OK) return failureOf(code, transfer.stalled);
+      if (code != CURLE_OK) return failureOf(code, transfer);
       currentUrl_ = hop.url;
       long status = 0;
       curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -1003,5 +1072,7 @@ std::shared_ptr<com::Dispatch> newRequestObject() { return std::make_shared<Requ
 void registerRequestClass() {
   com::registerFactoryIfAbsent(kRequestProgId, [] { return newRequestObject(); });
 }
+
+void setResponseBodyLimitForTesting(std::size_t bytes) noexcept { bodyLimitForTesting = bytes; }
 
 }  // namespace quillmark::platform::winhttp

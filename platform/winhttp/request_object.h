@@ -11,6 +11,7 @@
 // at a time; different objects may be used on different threads at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -59,6 +60,13 @@ inline constexpr com::HResult kErrorInvalidServerResponse = static_cast<com::HRe
 inline constexpr com::HResult kErrorInvalidHeader = static_cast<com::HResult>(0x80072F79);
 inline constexpr com::HResult kErrorRedirectFailed = static_cast<com::HResult>(0x80072F7C);
 inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x80072F8F);
+// The response is larger than the object takes (kMaxResponseBodyBytes).
+inline constexpr com::HResult kErrorResponseTooLarge = static_cast<com::HResult>(0x80072F9A);
+
+// The largest response body a Send takes: a longer one (announced by its
+// Content-Length, or found on the way) ends the transfer, frees what was read
+// and fails the Send with kErrorResponseTooLarge.
+inline constexpr std::size_t kMaxResponseBodyBytes = std::size_t{256} * 1024 * 1024;
 
 // The member table of the request object, in this order:
 //   SetTimeouts(Int32 resolve, Int32 connect, Int32 send, Int32 receive)   Method
@@ -119,8 +127,11 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   else as UTF-8 with charset=utf-8 in Content-Type; bytes go as they are.
 //   Follows up to 10 redirects when option 6 is on (301, 302 after POST and
 //   303 continue with GET, without the body and its Content-Type); an 11th,
-//   or one from https to http, is kErrorRedirectFailed. A failed Send leaves
-//   nothing to read.
+//   or one from https to http, is kErrorRedirectFailed. A response body over
+//   kMaxResponseBodyBytes is kErrorResponseTooLarge. Memory that cannot be
+//   had for the response is kOutOfMemory, with the bytes asked for noted
+//   (com::failedAllocation); no exception passes through libcurl. A failed
+//   Send leaves nothing to read.
 // - ResponseBody, GetAllResponseHeaders, Status, StatusText: the final
 //   response of a completed Send (kErrorCannotCallBeforeSend otherwise): the
 //   body bytes as received (transfer coding undone, content coding kept), the
@@ -145,5 +156,11 @@ std::string escapedUrl(std::string_view url);
 // there (a test's recording or failing factory stays). Idempotent and safe
 // from any thread; the web layer calls it before createObject.
 void registerRequestClass();
+
+// Test seam, for tests only: from now on every request object of the
+// process takes response bodies of at most `bytes` instead of
+// kMaxResponseBodyBytes; 0 brings the constant back. Lets a test show the
+// limit without moving hundreds of megabytes.
+void setResponseBodyLimitForTesting(std::size_t bytes) noexcept;
 
 }  // namespace quillmark::platform::winhttp

@@ -1,5 +1,6 @@
 // What a very large answer costs the real program: the window running the
-// batch job against a loopback service whose logo is 200 MiB. The figures are the resident memory the process
+// batch job against a loopback service whose logo is 200 MiB, and against one
+// whose body never ends. The figures are the resident memory the process
 // gains over the job (its high-water mark, reset before the job starts), so
 // they hold for this process as a whole; under a sanitizer, whose own
 // bookkeeping grows with every allocation, they mean nothing and the tests
@@ -19,6 +20,7 @@
 #include "app/logo_batch.h"
 #include "app/main_window.h"
 #include "app/scratch_working_folder.h"
+#include "platform/winhttp/request_object.h"
 #include "support/scripted_server.h"
 #include "support/test_images.h"
 
@@ -125,6 +127,21 @@ TEST_F(MainWindowMemory, ALargeLogoIsHeldAtMostTwiceOnItsWay) {
   RecordProperty("PeakMiB", std::to_string(peak / kMiB));
   // Received once, handed on without copies, copied once more to be written.
   EXPECT_LT(peak, kLargeLogoBytes * 5 / 2) << peak / kMiB << " MiB";
+}
+
+TEST_F(MainWindowMemory, AnEndlessBodyCostsTheLimitAndIsGivenBack) {
+  largeReply.bytes = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\n\r\n";
+  largeReply.patternBytes = test_support::kEndless;
+  largeReply.then = ScriptedReply::Then::Close;
+  const std::uint64_t before = statusBytes("VmRSS");
+  const std::uint64_t peak = peakOfLargeJob();
+  EXPECT_EQ(fs::file_size(scratch.path() / "1.png"), 0u) << "a refused body leaves an empty file";
+  RecordProperty("PeakMiB", std::to_string(peak / kMiB));
+  EXPECT_LT(peak, platform::winhttp::kMaxResponseBodyBytes * 5 / 4) << peak / kMiB << " MiB";
+  EXPECT_LT(statusBytes("VmRSS"), before + 32 * kMiB) << "what was read is freed";
+  // And the next job fetches its logo as ever.
+  ASSERT_TRUE(runJob());
+  EXPECT_EQ(fs::file_size(scratch.path() / "1.png"), smallLogo.size());
 }
 
 }  // namespace

@@ -55,6 +55,8 @@ const FaultRow kRows[] = {
     // The receive time-out is a stall limit: a body that keeps coming, however
     // slowly, is read to its end, though it takes longer than the time-out.
     {Fault::SlowDrip, kDripTimeoutSeconds, kDripBody, 200, "drip=1; sent=1", true},
+    // A body that never ends fails once it passes the request object's limit.
+    {Fault::EndlessBody, 5, "", 0, "sent=1", false},
 };
 
 class WebRequestFaults : public ::testing::TestWithParam<FaultRow> {};

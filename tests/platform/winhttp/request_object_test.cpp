@@ -706,6 +706,73 @@ TEST(RequestObjectTest, RefusedConnection) {
   EXPECT_EQ(client.status(), -1);
 }
 
+// Lowers the response body limit of every request object for one scope.
+class LoweredBodyLimit {
+ public:
+  explicit LoweredBodyLimit(std::size_t bytes) { setResponseBodyLimitForTesting(bytes); }
+  ~LoweredBodyLimit() { setResponseBodyLimitForTesting(0); }
+  LoweredBodyLimit(const LoweredBodyLimit&) = delete;
+  LoweredBodyLimit& operator=(const LoweredBodyLimit&) = delete;
+};
+
+TEST(RequestObjectTest, ABodyOverTheLimitFailsTheSend) {
+  constexpr std::size_t kLimit = 256 * 1024;
+  const LoweredBodyLimit lowered(kLimit);
+  const std::string plainHead = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";  // the body runs to the close
+  auto announcing = [](std::uint64_t length) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+  };
+  // The head, then `patternBytes` of the pattern, then the connection closes.
+  auto reply = [](std::string head, std::uint64_t patternBytes) {
+    ScriptedReply r;
+    r.bytes = std::move(head);
+    r.patternBytes = patternBytes;
+    r.then = ScriptedReply::Then::Close;
+    return r;
+  };
+  struct Case {
+    std::string name;
+    ScriptedReply reply;
+    bool fits;
+  };
+  ScriptedReply chunked;
+  chunked.bytes = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  for (std::size_t sent = 0; sent <= kLimit; sent += 0x1000) chunked.bytes += "1000\r\n" + std::string(0x1000, 'c') + "\r\n";
+  chunked.bytes += "0\r\n\r\n";
+  const std::vector<Case> cases = {
+      {"announced, the limit itself", reply(announcing(kLimit), kLimit), true},
+      {"announced, one byte over", reply(announcing(kLimit + 1), kLimit + 1), false},
+      {"announced far over, little sent", reply(announcing(std::uint64_t{1} << 40), 10), false},
+      {"until closed, the limit itself", reply(plainHead, kLimit), true},
+      {"until closed, one byte over", reply(plainHead, kLimit + 1), false},
+      {"without end", reply(plainHead, test_support::kEndless), false},
+      {"chunked, over", chunked, false},
+  };
+  ScriptedServer server([&](const ScriptedRequest& request) {
+    for (std::size_t i = 0; i < cases.size(); ++i)
+      if (request.target == "/" + std::to_string(i)) return cases[i].reply;
+    return ScriptedReply::response(200, "OK", {}, "small");
+  });
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    Client client;
+    const HResult sent = client.fetch(server.url("/" + std::to_string(i)));
+    if (c.fits) {
+      ASSERT_EQ(sent, kOk);
+      EXPECT_EQ(client.status(), 200);
+      EXPECT_TRUE(client.body() == test_support::patternBody(kLimit)) << "the bytes differ";
+    } else {
+      EXPECT_EQ(sent, kErrorResponseTooLarge);
+      EXPECT_EQ(client.status(), -1);
+      EXPECT_EQ(client.body(), "<failed>");
+      // The object is as good as new for its next request.
+      ASSERT_EQ(client.fetch(server.url("/small")), kOk);
+      EXPECT_EQ(client.body(), "small");
+    }
+  }
+}
+
 TEST(RequestObjectTest, MalformedResponsesFailTheSend) {
   // The web layer counts each of these as a failed request; the object
   // itself must fail the Send, and leave nothing to read.
