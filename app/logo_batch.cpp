@@ -85,8 +85,9 @@ LogoBatchResult runLogoBatch(WindowOperations& window, const LogoService& servic
     addLogoRequestHeaders(headerList, service);
     Text headerBlock = headerList.toHeaderBlock(false);
 
-    const ByteBuffer passResult = webRequest(url, {.cookies = &cookieText, .headers = &headerBlock});
-    window.writePicture(passResult);
+    // The pass result goes to the window as it is: a large body is held once.
+    ByteBuffer passResult = webRequest(url, {.cookies = &cookieText, .headers = &headerBlock});
+    window.writePicture(std::move(passResult));
 
     const Text fileName = outputFileName(n);
     const ByteBuffer picture = window.readPicture();

@@ -159,17 +159,12 @@ Text MainWindow::readCaption() {
   return caption_;
 }
 
-void MainWindow::writePicture(const ByteBuffer& picture) {
-  platform::callOnThreadOf(this, [this, &picture] {
-    图片框1->setPicture(QByteArray(picture.bytes().data(), static_cast<qsizetype>(picture.bytes().size())));
-  });
+void MainWindow::writePicture(ByteBuffer picture) {
+  platform::callOnThreadOf(this, [this, &picture] { 图片框1->setPicture(std::move(picture).take()); });
 }
 
 ByteBuffer MainWindow::readPicture() {
-  return platform::callOnThreadOf(this, [this] {
-    const QByteArray bytes = 图片框1->picture();
-    return ByteBuffer(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
-  });
+  return platform::callOnThreadOf(this, [this] { return ByteBuffer(图片框1->pictureBytes()); });
 }
 
 void MainWindow::onStartClicked() {

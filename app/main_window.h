@@ -54,7 +54,7 @@ class MainWindow : public QWidget, public WindowOperations {
   // the empty caption shows as an empty title bar.
   void writeCaption(const Text& caption) override;
   Text readCaption() override;
-  void writePicture(const ByteBuffer& picture) override;
+  void writePicture(ByteBuffer picture) override;
   ByteBuffer readPicture() override;
 
   // 按钮1 clicked: starts the job on a new detached thread and returns at

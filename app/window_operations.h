@@ -29,9 +29,10 @@ class WindowOperations {
   // The copy kept by the last writeCaption, from whichever thread; the
   // initial caption when there was none.
   virtual Text readCaption() = 0;
-  // Keeps a copy of `picture` and shows it when it holds an image; anything
-  // else, or an empty buffer, leaves the picture box blank.
-  virtual void writePicture(const ByteBuffer& picture) = 0;
+  // Keeps `picture` and shows it when it holds an image; anything else, or
+  // an empty buffer, leaves the picture box blank. A buffer moved in is
+  // kept as it is, never copied: a large body stays in memory once.
+  virtual void writePicture(ByteBuffer picture) = 0;
   // The bytes kept by the last writePicture, exactly as written; empty when
   // nothing was written.
   virtual ByteBuffer readPicture() = 0;

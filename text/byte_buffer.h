@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillmark {
 
@@ -30,6 +31,9 @@ class ByteBuffer {
   const unsigned char* data() const noexcept {
     return reinterpret_cast<const unsigned char*>(bytes_.data());
   }
+
+  // Empties the buffer and gives its bytes away without copying them.
+  std::string take() && noexcept { return std::exchange(bytes_, std::string()); }
 
   int length() const noexcept { return static_cast<int>(bytes_.size()); }
   bool empty() const noexcept { return bytes_.empty(); }

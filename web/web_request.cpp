@@ -3,11 +3,15 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/codepage.h"
 #include "platform/winhttp/request_object.h"
+#include "text/allocation.h"
 #include "text/base64.h"
 #include "text/char_scan.h"
 #include "text/helpers.h"
@@ -50,25 +54,27 @@ Text toText(const Variant& value) {
 }
 
 // Member calls on the routine's reference to the object; every failure is
-// ignored and a failed read gives the empty value.
+// ignored and a failed read gives the empty value. Only memory that the
+// object could not have is not ignored: like every failed allocation of the
+// program, it ends the program with the allocation error.
 class RequestObject {
  public:
   explicit RequestObject(com::ObjectHandle handle) : handle_(std::move(handle)) {}
 
   void call(std::u16string_view member, std::vector<Variant> arguments) {
-    com::invoke(handle_, member, InvokeKind::Method, arguments);
+    checked(com::invoke(handle_, member, InvokeKind::Method, arguments));
   }
   void put(std::u16string_view property, std::vector<Variant> arguments) {
-    com::invoke(handle_, property, InvokeKind::PropertyPut, arguments);
+    checked(com::invoke(handle_, property, InvokeKind::PropertyPut, arguments));
   }
   Variant get(std::u16string_view property) {
     Variant result;
-    com::invoke(handle_, property, InvokeKind::PropertyGet, {}, &result);
+    checked(com::invoke(handle_, property, InvokeKind::PropertyGet, {}, &result));
     return result;
   }
   Variant callForResult(std::u16string_view member) {
     Variant result;
-    com::invoke(handle_, member, InvokeKind::Method, {}, &result);
+    checked(com::invoke(handle_, member, InvokeKind::Method, {}, &result));
     return result;
   }
   // Called once per header line, thousands of times in a long batch: the
@@ -80,10 +86,26 @@ class RequestObject {
     arguments.push_back(toVariant(value));
     call(u"SetRequestHeader", std::move(arguments));
   }
+  // Drops the routine's reference; later calls fail like calls on an empty
+  // handle.
+  void release() noexcept { handle_.reset(); }
 
  private:
+  static void checked(com::HResult status) {
+    if (status == com::kOutOfMemory) raiseAllocationFailure(com::failedAllocation());
+  }
+
   com::ObjectHandle handle_;
 };
+
+// The bytes of a ResponseBody read; empty when it holds no byte array. When
+// the variant is the last holder of its array (the object that made it is
+// gone) the bytes move over; otherwise they are copied.
+ByteBuffer bodyOf(Variant&& body) {
+  if (body.type() != com::VariantType::Bytes) return ByteBuffer();
+  const std::size_t size = body.asByteString().size();
+  return ByteBuffer(allocateOrFail(size, [&] { return std::move(body).takeBytes(); }));
+}
 
 int timeoutMilliseconds(int timeoutSeconds) {
   if (timeoutSeconds < 1) return kDefaultTimeoutMs;
@@ -176,22 +198,21 @@ ByteBuffer performRequest(const Text& url, const WebRequestOptions& options) {
 
   if (!options.bodyBytes.empty()) {
     const std::string_view bytes = options.bodyBytes.view();
-    request.call(u"Send", {Variant::fromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.end()))});
+    request.call(u"Send", {Variant::fromByteString(allocateOrFail(bytes.size(), [&] { return std::string(bytes); }))});
   } else {
     request.call(u"Send", {toVariant(options.body)});
   }
 
-  const Variant bodyVariant = request.get(u"ResponseBody");
-  ByteBuffer body;
-  if (bodyVariant.type() == com::VariantType::Bytes) {
-    const std::vector<std::uint8_t>& bytes = bodyVariant.asBytes();
-    body = ByteBuffer(std::string(bytes.begin(), bytes.end()));
-  }
+  Variant bodyVariant = request.get(u"ResponseBody");
   const Text responseHeaders = toText(request.callForResult(u"GetAllResponseHeaders"));
   if (options.responseHeaders != nullptr) *options.responseHeaders = responseHeaders;
   const int status = readStatus(request.get(u"Status"));
   if (options.statusCode != nullptr) *options.statusCode = status;
   request.get(u"StatusText");
+  // The last member call: an object made for this call goes now, leaving
+  // its body to the result alone instead of to a copy.
+  request.release();
+  ByteBuffer body = bodyOf(std::move(bodyVariant));
 
   Text returnedCookies = extractSetCookies(responseHeaders);
   if (options.autoMergeCookies.value_or(true) && options.cookies != nullptr)
@@ -221,6 +242,12 @@ ByteBuffer webRequest(const Text& url, const WebRequestOptions& options) {
   ComScope com;
   try {
     return performRequest(url, options);
+  } catch (const std::bad_alloc&) {
+    // Memory for a value without a size of its own (a UTF-16 argument, a
+    // list of arguments): the allocation error all the same.
+    raiseAllocationFailure(0);
+  } catch (const std::length_error&) {
+    raiseAllocationFailure(0);
   } catch (...) {
     // Nothing leaves the routine as an exception: a failure inside is an
     // empty result, like any other failed request.

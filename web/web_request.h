@@ -64,9 +64,12 @@ struct WebRequestOptions {
   std::optional<bool> capitalizeHeaderNames{};  // omitted: true
 };
 
-// Performs the request and returns a copy of the response body; empty when
-// the body is empty, could not be read, or no request object could be had.
-// When no object could be created, no supplied parameter is changed.
+// Performs the request and returns the response body; empty when the body
+// is empty, could not be read, or no request object could be had. The body
+// of an object made for the call moves over to the result without a copy.
+// When no object could be created, no supplied parameter is changed. Memory
+// that cannot be had on the way, the object's own included (kOutOfMemory),
+// ends the program with the allocation error (text/allocation.h).
 ByteBuffer webRequest(const Text& url, const WebRequestOptions& options = {});
 
 // The cookie string of the Set-Cookie lines of a response header text: for

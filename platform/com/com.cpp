@@ -5,7 +5,9 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "platform/codepage.h"
 
@@ -14,6 +16,7 @@ namespace quillmark::platform::com {
 namespace {
 
 thread_local int threadInitializations = 0;
+thread_local std::size_t threadFailedAllocation = 0;
 
 char16_t foldAscii(char16_t c) noexcept { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
 
@@ -106,10 +109,35 @@ const std::u16string& Variant::asString() const noexcept {
   return v ? *v : empty;
 }
 
-const std::vector<std::uint8_t>& Variant::asBytes() const noexcept {
-  static const std::vector<std::uint8_t> empty;
-  const auto* v = std::get_if<std::vector<std::uint8_t>>(&value_);
-  return v ? *v : empty;
+Variant Variant::fromBytes(const std::vector<std::uint8_t>& value) {
+  return fromByteString(std::string(value.begin(), value.end()));
+}
+
+Variant Variant::fromByteString(std::string bytes) {
+  return Variant(ByteArray{std::make_shared<std::string>(std::move(bytes))});
+}
+
+std::string_view Variant::asByteString() const noexcept {
+  const auto* v = std::get_if<ByteArray>(&value_);
+  return v ? std::string_view(*v->bytes) : std::string_view();
+}
+
+std::span<const std::uint8_t> Variant::asBytes() const noexcept {
+  const std::string_view bytes = asByteString();
+  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+}
+
+std::string Variant::takeBytes() && {
+  auto* v = std::get_if<ByteArray>(&value_);
+  if (!v) {
+    value_ = std::monostate();
+    return {};
+  }
+  const std::shared_ptr<std::string> held = std::move(v->bytes);
+  value_ = std::monostate();
+  // Only this variant held the array: nobody else can see it change.
+  if (held.use_count() == 1) return std::move(*held);
+  return *held;
 }
 
 bool convertVariant(const Variant& value, VariantType target, Variant& out) {
@@ -187,6 +215,7 @@ HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind 
   Variant scratch;
   Variant& out = result ? *result : scratch;
   out = Variant();
+  threadFailedAllocation = 0;
   if (object.empty()) return kUnexpected;
   try {
     const MemberSignature* member = nullptr;
@@ -205,11 +234,23 @@ HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind 
     const HResult status = object.get()->call(*member, converted, value);
     if (succeeded(status) && kind != InvokeKind::PropertyPut) out = std::move(value);
     return status;
+  } catch (const std::bad_alloc&) {
+    out = Variant();
+    return kOutOfMemory;
+  } catch (const std::length_error&) {
+    out = Variant();
+    return kOutOfMemory;
   } catch (...) {
     out = Variant();
     return kFail;
   }
 }
+
+// ---- Memory that could not be had ----
+
+void noteFailedAllocation(std::size_t bytes) noexcept { threadFailedAllocation = bytes; }
+
+std::size_t failedAllocation() noexcept { return threadFailedAllocation; }
 
 // ---- Creation by ProgID ----
 

@@ -8,6 +8,7 @@
 // No function here throws; failures come back as HResult codes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +32,7 @@ inline constexpr HResult kUnknownName = static_cast<HResult>(0x80020006);
 inline constexpr HResult kTypeMismatch = static_cast<HResult>(0x80020005);
 inline constexpr HResult kBadParamCount = static_cast<HResult>(0x8002000E);
 inline constexpr HResult kMemberNotFound = static_cast<HResult>(0x80020003);
+inline constexpr HResult kOutOfMemory = static_cast<HResult>(0x8007000E);
 
 inline bool succeeded(HResult status) noexcept { return status >= 0; }
 
@@ -52,6 +54,10 @@ enum class VariantType { Empty, Int32, Bool, Double, String, Bytes, Any };
 
 // Empty, 32-bit integer, boolean (-1 true, 0 false on conversion to an
 // integer), double, UTF-16 string, or a one-dimensional array of bytes.
+//
+// A byte array never changes once made, so copies of a variant share one
+// array instead of copying its bytes: a response body handed from the
+// request object to its caller is never duplicated on the way.
 class Variant {
  public:
   Variant() = default;
@@ -59,7 +65,10 @@ class Variant {
   static Variant fromBool(bool value) { return Variant(value); }
   static Variant fromDouble(double value) { return Variant(value); }
   static Variant fromString(std::u16string value) { return Variant(std::move(value)); }
-  static Variant fromBytes(std::vector<std::uint8_t> value) { return Variant(std::move(value)); }
+  // A byte array holding a copy of `value`.
+  static Variant fromBytes(const std::vector<std::uint8_t>& value);
+  // A byte array that takes over the bytes of `bytes` without copying them.
+  static Variant fromByteString(std::string bytes);
 
   VariantType type() const noexcept { return static_cast<VariantType>(value_.index()); }
   bool isEmpty() const noexcept { return type() == VariantType::Empty; }
@@ -68,13 +77,24 @@ class Variant {
   bool asBool() const noexcept;
   double asDouble() const noexcept;
   const std::u16string& asString() const noexcept;
-  const std::vector<std::uint8_t>& asBytes() const noexcept;
+  // The bytes of a byte array (as bytes, or as chars), valid while this
+  // variant or a copy of it holds them; empty for every other type.
+  std::span<const std::uint8_t> asBytes() const noexcept;
+  std::string_view asByteString() const noexcept;
+  // Empties the variant and gives back the bytes of its byte array: moved
+  // out when no copy of the variant shares them, copied otherwise (may
+  // throw std::bad_alloc). Empty for every other type.
+  std::string takeBytes() &&;
 
+  // Same type and same value; byte arrays compare by their bytes.
   friend bool operator==(const Variant&, const Variant&) = default;
 
  private:
-  using Value = std::variant<std::monostate, std::int32_t, bool, double, std::u16string,
-                             std::vector<std::uint8_t>>;
+  struct ByteArray {
+    std::shared_ptr<std::string> bytes;  // never null, never changed while shared
+    friend bool operator==(const ByteArray& a, const ByteArray& b) noexcept { return *a.bytes == *b.bytes; }
+  };
+  using Value = std::variant<std::monostate, std::int32_t, bool, double, std::u16string, ByteArray>;
   template <class T>
   explicit Variant(T value) : value_(std::move(value)) {}
   Value value_;
@@ -140,10 +160,22 @@ class ObjectHandle {
 // Calls `name` of kind `kind`: kUnexpected for an empty handle, kUnknownName
 // when no member of that name and kind exists, kBadParamCount when the
 // number of arguments differs, kTypeMismatch when an argument does not
-// convert. `result` (may be null) receives a Method's or PropertyGet's
-// value, and is set Empty on failure. Never throws.
+// convert, kOutOfMemory when memory ran out on the way (see
+// failedAllocation). `result` (may be null) receives a Method's or
+// PropertyGet's value, and is set Empty on failure. Never throws.
 HResult invoke(const ObjectHandle& object, std::u16string_view name, InvokeKind kind,
                std::span<const Variant> arguments, Variant* result = nullptr) noexcept;
+
+// ---- Memory that could not be had ----
+
+// A member that cannot get the memory it needs fails with kOutOfMemory and
+// first notes the bytes it asked for, so that its caller can name them when
+// it ends the program over it. Per thread. invoke() sets the note to 0 before
+// each call, and leaves 0 when the size is not known.
+void noteFailedAllocation(std::size_t bytes) noexcept;
+// This thread's note: the bytes of the last failed allocation, 0 when none
+// or unknown.
+std::size_t failedAllocation() noexcept;
 
 // ---- Creation by ProgID ----
 

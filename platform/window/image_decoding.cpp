@@ -16,8 +16,9 @@ bool startsWith(QByteArrayView bytes, QByteArrayView prefix) noexcept {
 }
 
 QImage readWithQt(QByteArrayView bytes, const char* format) {
-  QByteArray copy = bytes.toByteArray();
-  QBuffer buffer(&copy);
+  // Read where the bytes are: a large file is not copied to be decoded.
+  QByteArray view = QByteArray::fromRawData(bytes.data(), bytes.size());
+  QBuffer buffer(&view);
   if (!buffer.open(QIODevice::ReadOnly)) return {};
   QImageReader reader(&buffer, format);
   reader.setDecideFormatFromContent(false);

@@ -11,10 +11,14 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::NoFocus);
 }
 
-void PictureBox::setPicture(const QByteArray& bytes) {
-  bytes_ = bytes;
-  image_ = decodeImage(bytes_);
+void PictureBox::setPicture(std::string bytes) {
+  bytes_ = std::move(bytes);
+  image_ = decodeImage(QByteArrayView(bytes_.data(), static_cast<qsizetype>(bytes_.size())));
   update();
+}
+
+void PictureBox::setPicture(const QByteArray& bytes) {
+  setPicture(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 QRect PictureBox::imageRect() const {

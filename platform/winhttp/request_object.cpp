@@ -9,14 +9,18 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <array>
+#include <atomic>
+#include <bit>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <limits>
 #include <map>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -87,6 +91,19 @@ bool isTokenChar(char16_t c) {
   if (c >= u'0' && c <= u'9') return true;
   if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) return true;
   return std::u16string_view(u"!#$%&'*+-.^_`|~").find(c) != std::u16string_view::npos;
+}
+
+// ---- URLs ----
+
+bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isSchemeChar(char c) { return isAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'; }
+
+// Bytes that may not stand as they are in a path or query: controls, space,
+// DEL, everything above ASCII, and the few printable ones that browsers
+// escape in a path too. "%" stays: it starts what is escaped already.
+bool mustBeEscaped(unsigned char byte) {
+  if (byte <= 0x20 || byte >= 0x7F) return true;
+  return std::string_view("\"<>`{}").find(static_cast<char>(byte)) != std::string_view::npos;
 }
 
 // ---- libcurl resources ----
@@ -218,15 +235,21 @@ struct ParsedUrl {
   std::string scheme;  // "http" or "https"
   std::string host;    // lower case
   std::string port;    // always present (the scheme's default when the URL names none)
+  std::string hostHeader;  // the Host value for it: the host as written (IDN as punycode), the port unless default
   std::string authority() const { return host + ":" + port; }
 };
 
-// An absolute http or https URL; bytes outside ASCII are percent-encoded.
-std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure) {
+// An absolute http or https URL, its path and query escaped (escapedUrl).
+// With a `base`, `text` may also be a reference relative to it.
+std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure, const ParsedUrl* base = nullptr) {
   failure = kErrorInvalidUrl;
   UrlHandle handle;
   if (!handle.get()) return std::nullopt;
-  if (text.empty() || curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), CURLU_URLENCODE) != CURLUE_OK)
+  if (base && curl_url_set(handle.get(), CURLUPART_URL, base->url.c_str(), 0) != CURLUE_OK) return std::nullopt;
+  // Escaped first, so that libcurl finds nothing of its own to encode there
+  // (it would write a blank in the query as "+").
+  const std::string escaped = escapedUrl(text);
+  if (escaped.empty() || curl_url_set(handle.get(), CURLUPART_URL, escaped.c_str(), CURLU_URLENCODE) != CURLUE_OK)
     return std::nullopt;
   ParsedUrl parsed;
   parsed.scheme = lowerAscii(handle.part(CURLUPART_SCHEME));
@@ -236,6 +259,8 @@ std::optional<ParsedUrl> parseUrl(const std::string& text, HResult& failure) {
   }
   parsed.host = lowerAscii(handle.part(CURLUPART_HOST));
   parsed.port = handle.part(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  parsed.hostHeader = handle.part(CURLUPART_HOST, CURLU_PUNYCODE);
+  if (parsed.port != (parsed.scheme == "https" ? "443" : "80")) parsed.hostHeader += ":" + parsed.port;
   parsed.url = handle.part(CURLUPART_URL);
   if (parsed.host.empty() || parsed.url.empty()) return std::nullopt;
   return parsed;
@@ -338,44 +363,98 @@ CURLcode prepareTlsContext(CURL*, void* context, void* flags) {
 
 using Clock = std::chrono::steady_clock;
 
-// What one libcurl transfer collects, and the stall watch over it.
+std::atomic<std::size_t> bodyLimitForTesting{0};
+
+std::size_t responseBodyLimit() {
+  const std::size_t lowered = bodyLimitForTesting.load();
+  return lowered != 0 ? lowered : kMaxResponseBodyBytes;
+}
+
+// What one libcurl transfer collects, and the stall watch over it. The
+// callbacks below run inside libcurl's C frames, so none lets an exception
+// out: a failure is written down here and ends the transfer, and send()
+// reports it once libcurl has returned.
 struct Transfer {
   CURL* easy = nullptr;
   std::int32_t sendLimitMs = 0;     // 0: no limit
   std::int32_t receiveLimitMs = 0;  // 0: no limit
+  std::size_t bodyLimit = kMaxResponseBodyBytes;
   Clock::time_point lastProgress = Clock::now();
   curl_off_t lastDown = -1;
   curl_off_t lastUp = -1;
   bool stalled = false;
+  bool tooLarge = false;            // the body went over bodyLimit
+  bool outOfMemory = false;
+  std::size_t failedAllocation = 0;  // the bytes asked for when outOfMemory
   std::string statusLine;
   std::vector<std::string> headerLines;
-  std::vector<std::uint8_t> body;
+  std::string body;
 
   void progressed() { lastProgress = Clock::now(); }
+  void ranOutOfMemory(std::size_t bytes) {
+    outOfMemory = true;
+    failedAllocation = bytes;
+  }
 };
 
 std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t length = size * count;
   transfer->progressed();
-  std::string line(data, length);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-  if (line.rfind("HTTP/", 0) == 0) {
-    // A new response begins (an interim 1xx one came first): only the last counts.
-    transfer->statusLine = line;
-    transfer->headerLines.clear();
-    transfer->body.clear();
-  } else if (!line.empty()) {
-    transfer->headerLines.push_back(std::move(line));
+  try {
+    std::string line(data, length);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+      // A new response begins (an interim 1xx one came first): only the last counts.
+      transfer->statusLine = line;
+      transfer->headerLines.clear();
+      transfer->body.clear();
+    } else if (!line.empty()) {
+      transfer->headerLines.push_back(std::move(line));
+    }
+  } catch (const std::exception&) {
+    transfer->ranOutOfMemory(length);
+    return CURL_WRITEFUNC_ERROR;
   }
   return length;
+}
+
+// Room for `needed` body bytes: the announced length at once when there is
+// one, otherwise the next power of two, never beyond the limit. Growing
+// copies what was read, so for a moment the old and the new buffer are both
+// there; with powers of two the last step before the limit starts from half
+// of it, and a body that never ends costs the limit and no more.
+void makeRoom(Transfer& transfer, std::size_t needed) {
+  std::string& body = transfer.body;
+  if (needed <= body.capacity()) return;
+  std::size_t wanted = std::bit_ceil(std::max(needed, body.capacity() * 2));
+  curl_off_t announced = -1;
+  if (body.empty() && curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+      announced > 0 && static_cast<std::uint64_t>(announced) >= needed)
+    wanted = static_cast<std::size_t>(announced);
+  wanted = std::min(wanted, transfer.bodyLimit);
+  try {
+    body.reserve(wanted);
+  } catch (const std::exception&) {
+    transfer.ranOutOfMemory(wanted);
+  }
 }
 
 std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto* transfer = static_cast<Transfer*>(user);
   const std::size_t length = size * count;
   transfer->progressed();
-  transfer->body.insert(transfer->body.end(), data, data + length);
+  std::string& body = transfer->body;
+  curl_off_t announced = -1;
+  if (length > transfer->bodyLimit - body.size() ||
+      (body.empty() && curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+       announced > 0 && static_cast<std::uint64_t>(announced) > transfer->bodyLimit)) {
+    transfer->tooLarge = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  makeRoom(*transfer, body.size() + length);
+  if (transfer->outOfMemory) return CURL_WRITEFUNC_ERROR;
+  body.append(data, length);  // within the capacity just made: allocates nothing
   return length;
 }
 
@@ -400,7 +479,13 @@ int onProgress(void* user, curl_off_t, curl_off_t downNow, curl_off_t upTotal, c
   return 0;
 }
 
-HResult failureOf(CURLcode code, bool stalled) {
+HResult failureOf(CURLcode code, const Transfer& transfer) {
+  const bool stalled = transfer.stalled;
+  if (transfer.outOfMemory) {
+    com::noteFailedAllocation(transfer.failedAllocation);
+    return com::kOutOfMemory;
+  }
+  if (transfer.tooLarge) return kErrorResponseTooLarge;
   switch (code) {
     case CURLE_OK: return com::kOk;
     case CURLE_ABORTED_BY_CALLBACK: return stalled ? kErrorTimeout : com::kFail;
@@ -509,11 +594,15 @@ class RequestObject final : public com::Dispatch {
       if (name == u"SetRequestHeader") return setRequestHeader(args[0].asString(), args[1].asString());
       if (name == u"Send") return send(args[0]);
       if (const HResult ready = readable(); !com::succeeded(ready)) return ready;
-      if (name == u"ResponseBody") result = Variant::fromBytes(responseBody_);
+      if (name == u"ResponseBody") result = responseBody_;  // shares the bytes, copies none
       if (name == u"GetAllResponseHeaders") result = Variant::fromString(responseHeaders_);
       if (name == u"Status") result = Variant::fromInt32(status_);
       if (name == u"StatusText") result = Variant::fromString(statusText_);
       return com::kOk;
+    } catch (const std::bad_alloc&) {
+      return com::kOutOfMemory;
+    } catch (const std::length_error&) {
+      return com::kOutOfMemory;
     } catch (...) {
       return com::kFail;
     }
@@ -662,7 +751,7 @@ class RequestObject final : public com::Dispatch {
   }
 
   void clearResponse() {
-    responseBody_.clear();
+    responseBody_ = Variant();
     responseHeaders_.clear();
     statusText_.clear();
     status_ = 0;
@@ -676,44 +765,49 @@ class RequestObject final : public com::Dispatch {
     clearResponse();
     if (!easy_.get()) return com::kFail;
 
-    // The body and what it says about itself.
-    std::vector<std::uint8_t> body;
+    // The body and what it says about itself. A byte array is sent from the
+    // argument's own bytes.
+    std::string textBody;
+    std::string_view body;
     std::optional<std::u16string> contentType;
     if (const Header* h = findHeader(u"Content-Type")) contentType = h->value;
     if (bodyArgument.type() == VariantType::Bytes) {
-      body = bodyArgument.asBytes();
+      body = bodyArgument.asByteString();
     } else if (!bodyArgument.isEmpty()) {
       Variant text;
       if (!com::convertVariant(bodyArgument, VariantType::String, text)) return com::kTypeMismatch;
       const auto& units = text.asString();
-      const std::string bytes = isAscii(units) ? asciiBytes(units) : utf8(units);
-      body.assign(bytes.begin(), bytes.end());
+      textBody = isAscii(units) ? asciiBytes(units) : utf8(units);
+      body = textBody;
       if (!isAscii(units)) contentType = withUtf8Charset(contentType);
     }
 
     std::string method = method_;
     ParsedUrl hop = target_;
+    bool bodyDropped = false;
     int redirects = 0;
     for (;;) {
       Transfer transfer;
-      const CURLcode code = perform(method, hop, body, contentType, transfer);
-      if (code != CURLE_OK) return failureOf(code, transfer.stalled);
+      transfer.bodyLimit = responseBodyLimit();
+      const CURLcode code = perform(method, hop, body, bodyDropped ? std::nullopt : contentType, transfer);
+      if (code != CURLE_OK) return failureOf(code, transfer);
       currentUrl_ = hop.url;
       long status = 0;
       curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
-      const char* location = nullptr;
-      curl_easy_getinfo(easy_.get(), CURLINFO_REDIRECT_URL, &location);
+      const std::string location = headerValue(transfer, "location");
       const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-      if (redirects_ && redirect && location && *location) {
+      if (redirects_ && redirect && !location.empty()) {
         if (++redirects > 10) return kErrorRedirectFailed;
         HResult failure = com::kOk;
-        auto next = parseUrl(location, failure);
+        auto next = parseUrl(location, failure, &hop);
         if (!next) return kErrorRedirectFailed;
         if (hop.scheme == "https" && next->scheme == "http") return kErrorRedirectFailed;
-        // 303 always, and 301 or 302 after a POST, continue with GET and no body.
+        // 303 always, and 301 or 302 after a POST, continue with GET: the
+        // body goes, and what the caller said of it (Content-Type) with it.
         if ((status == 303 && method != "HEAD") || ((status == 301 || status == 302) && method == "POST")) {
+          if (method != "GET") bodyDropped = true;
           method = "GET";
-          body.clear();
+          body = {};
         }
         hop = std::move(*next);
         continue;
@@ -722,6 +816,20 @@ class RequestObject final : public com::Dispatch {
       completed_ = true;
       return com::kOk;
     }
+  }
+
+  // The value of the first header line named `lowerName` (any case), blanks
+  // around it removed; empty when there is none. Taken as the server sent it:
+  // libcurl's own idea of the redirect target has its query's blanks as "+".
+  static std::string headerValue(const Transfer& transfer, std::string_view lowerName) {
+    for (const auto& line : transfer.headerLines) {
+      const auto colon = line.find(':');
+      if (colon == std::string::npos || lowerAscii(std::string_view(line).substr(0, colon)) != lowerName) continue;
+      const auto first = line.find_first_not_of(" \t", colon + 1);
+      if (first == std::string::npos) return {};
+      return line.substr(first, line.find_last_not_of(" \t") + 1 - first);
+    }
+    return {};
   }
 
   static std::u16string withUtf8Charset(const std::optional<std::u16string>& contentType) {
@@ -745,10 +853,12 @@ class RequestObject final : public com::Dispatch {
     for (const auto& line : transfer.headerLines) block += line + "\r\n";
     block += "\r\n";
     responseHeaders_ = toUtf16(kCodePageGbk, block);
-    responseBody_ = std::move(transfer.body);
+    responseBody_ = Variant::fromByteString(std::move(transfer.body));
   }
 
-  CURLcode perform(const std::string& method, const ParsedUrl& hop, const std::vector<std::uint8_t>& body,
+  // One hop. `contentType` is what the body's Content-Type line says; none
+  // when the caller's line is not to be sent (its body was dropped).
+  CURLcode perform(const std::string& method, const ParsedUrl& hop, std::string_view body,
                    const std::optional<std::u16string>& contentType, Transfer& transfer) {
     // Every option a transfer depends on is set again here, so nothing of an
     // earlier transfer carries over (the handle is not reset: that would drop
@@ -803,7 +913,7 @@ class RequestObject final : public com::Dispatch {
     }();
     const bool bodyless = upper == "GET" || upper == "HEAD";
     const bool withBody = !bodyless && (!body.empty() || upper == "POST" || upper == "PUT");
-    static const std::uint8_t nothing = 0;
+    static const char nothing = 0;
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);  // also clears NOBODY, POST and UPLOAD
     if (method == "HEAD") {
       curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
@@ -816,23 +926,30 @@ class RequestObject final : public com::Dispatch {
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, custom ? method.c_str() : nullptr);
 
     // Header lines: the caller's in their order, then the object's own.
+    // Host and the caller's credentials and cookies belong to the origin
+    // that Open named: a redirect elsewhere gets none of them.
     HeaderList headers;
     HeaderList proxyHeaders;
     std::string cookie;
-    bool hasAgent = false, hasConnection = false, hasContentType = false;
+    bool hasAgent = false, hasConnection = false, hasContentType = false, hasHost = false;
     for (const auto& h : headers_) {
       const std::string name = gbk(h.name);
       std::string value = gbk(h.value);
       const std::string lower = lowerAscii(name);
       if (lower == "content-length") continue;  // the length is always the body's own
-      if (lower == "host" && !sameOrigin) continue;
+      const bool originOnly =
+          lower == "host" || lower == "authorization" || lower == "proxy-authorization" || lower == "cookie";
+      if (originOnly && !sameOrigin) continue;
       if (lower == "cookie") {
         cookie = value;  // one Cookie line, together with the object's stored cookies
         continue;
       }
-      if (lower == "content-type" && withBody) {
-        hasContentType = true;
-        value = gbk(contentType.value_or(h.value));
+      if (lower == "content-type") {
+        if (!contentType) continue;  // its body went with a redirect
+        if (withBody) {
+          hasContentType = true;
+          value = gbk(*contentType);
+        }
       }
       if (lower == "proxy-authorization") {
         if (proxy.empty()) continue;  // proxy credentials never go to the server itself
@@ -843,11 +960,17 @@ class RequestObject final : public com::Dispatch {
       }
       if (lower == "user-agent") hasAgent = true;
       if (lower == "connection") hasConnection = true;
+      if (lower == "host") hasHost = true;
       headers.append(name + ": " + value);
     }
     if (withBody && !hasContentType) {
       headers.append(contentType ? "Content-Type: " + gbk(*contentType) : std::string("Content-Type:"));
     }
+    // The Host line libcurl would write, but given as a header of ours: a
+    // Host header also tells libcurl whose cookies to keep and send, and the
+    // last one it was given would otherwise go on deciding that for every
+    // later request of the handle (the next hop, the next object).
+    if (!hasHost) headers.append("Host: " + hop.hostHeader);
     if (!hasConnection) headers.append("Connection: Keep-Alive");
     headers.append("Expect:");
     curl_easy_setopt(easy, CURLOPT_USERAGENT,
@@ -903,8 +1026,9 @@ class RequestObject final : public com::Dispatch {
   std::optional<std::pair<std::string, std::string>> serverUser_;
   std::optional<std::pair<std::string, std::string>> proxyUser_;
 
-  // The final response of a completed Send.
-  std::vector<std::uint8_t> responseBody_;
+  // The final response of a completed Send. The body is a byte array that
+  // each ResponseBody read shares.
+  Variant responseBody_;
   std::u16string responseHeaders_;
   std::int32_t status_ = 0;
   std::u16string statusText_;
@@ -914,10 +1038,41 @@ class RequestObject final : public com::Dispatch {
 
 std::span<const com::MemberSignature> requestMembers() { return memberTable(); }
 
+std::string escapedUrl(std::string_view url) {
+  // The path starts after "scheme://authority", after "//authority" of a
+  // reference without scheme, or at the start; it and the query run to "#".
+  std::size_t start = 0;
+  const std::size_t colon = url.find(':');
+  const bool hasScheme = colon != std::string_view::npos && colon > 0 && isAlpha(url[0]) &&
+                         std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(colon), isSchemeChar);
+  if (hasScheme) start = colon + 1;
+  if (url.substr(start, 2) == "//") start = std::min(url.find_first_of("/?#", start + 2), url.size());
+  const std::size_t end = std::min(url.find('#', start), url.size());
+
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  out.append(url.substr(0, start));
+  for (const char c : url.substr(start, end - start)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (mustBeEscaped(byte)) {
+      out.push_back('%');
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0x0F]);
+    } else {
+      out.push_back(c);
+    }
+  }
+  out.append(url.substr(end));
+  return out;
+}
+
 std::shared_ptr<com::Dispatch> newRequestObject() { return std::make_shared<RequestObject>(); }
 
 void registerRequestClass() {
   com::registerFactoryIfAbsent(kRequestProgId, [] { return newRequestObject(); });
 }
+
+void setResponseBodyLimitForTesting(std::size_t bytes) noexcept { bodyLimitForTesting = bytes; }
 
 }  // namespace quillmark::platform::winhttp

@@ -11,10 +11,12 @@
 // at a time; different objects may be used on different threads at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/com/com.h"
 
@@ -58,6 +60,13 @@ inline constexpr com::HResult kErrorInvalidServerResponse = static_cast<com::HRe
 inline constexpr com::HResult kErrorInvalidHeader = static_cast<com::HResult>(0x80072F79);
 inline constexpr com::HResult kErrorRedirectFailed = static_cast<com::HResult>(0x80072F7C);
 inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x80072F8F);
+// The response is larger than the object takes (kMaxResponseBodyBytes).
+inline constexpr com::HResult kErrorResponseTooLarge = static_cast<com::HResult>(0x80072F9A);
+
+// The largest response body a Send takes: a longer one (announced by its
+// Content-Length, or found on the way) ends the transfer, frees what was read
+// and fails the Send with kErrorResponseTooLarge.
+inline constexpr std::size_t kMaxResponseBodyBytes = std::size_t{256} * 1024 * 1024;
 
 // The member table of the request object, in this order:
 //   SetTimeouts(Int32 resolve, Int32 connect, Int32 send, Int32 receive)   Method
@@ -86,7 +95,10 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   Nothing is ever read from the environment.
 // - Open: method a non-empty HTTP token, url an absolute http or https URL
 //   (kErrorUnrecognizedScheme for other schemes, kErrorInvalidUrl for the
-//   rest); async is accepted, Send still returns only when done. Drops the
+//   rest). In its path and query every byte that may not stand there as it
+//   is goes on the wire as %XX in upper-case hex (escapedUrl below): a space
+//   is always %20, never "+"; what is escaped already or allowed stays as
+//   given. async is accepted, Send still returns only when done. Drops the
 //   headers, credentials and response of an earlier request; keeps
 //   time-outs, proxy, options and the cookie store. A failed Open leaves the
 //   object unopened.
@@ -103,7 +115,10 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   empty value removes it. Sent as code page 936 bytes in the order set.
 //   Host goes only to the opened origin, Content-Length is always the body's
 //   own, Proxy-Authorization goes only to a proxy (in CONNECT for https), and
-//   Cookie joins the stored cookies in one Cookie line.
+//   Cookie joins the stored cookies in one Cookie line. Authorization,
+//   Proxy-Authorization and Cookie set here go only to the scheme, host and
+//   port that Open named, never to a redirect target elsewhere; the object's
+//   cookie store still gives every host the cookies that host set.
 // - Send: once per Open. Own headers unless the caller set them: Host,
 //   "User-Agent: Mozilla/4.0 (compatible; Win32; WinHttp.WinHttpRequest.5)",
 //   "Accept: */*", "Connection: Keep-Alive"; Content-Length with a body; never
@@ -111,8 +126,12 @@ inline constexpr com::HResult kErrorSecureFailure = static_cast<com::HResult>(0x
 //   carry one (maybe empty). A string body goes as its bytes when all ASCII,
 //   else as UTF-8 with charset=utf-8 in Content-Type; bytes go as they are.
 //   Follows up to 10 redirects when option 6 is on (301, 302 after POST and
-//   303 continue with GET and no body); an 11th, or one from https to http,
-//   is kErrorRedirectFailed. A failed Send leaves nothing to read.
+//   303 continue with GET, without the body and its Content-Type); an 11th,
+//   or one from https to http, is kErrorRedirectFailed. A response body over
+//   kMaxResponseBodyBytes is kErrorResponseTooLarge. Memory that cannot be
+//   had for the response is kOutOfMemory, with the bytes asked for noted
+//   (com::failedAllocation); no exception passes through libcurl. A failed
+//   Send leaves nothing to read.
 // - ResponseBody, GetAllResponseHeaders, Status, StatusText: the final
 //   response of a completed Send (kErrorCannotCallBeforeSend otherwise): the
 //   body bytes as received (transfer coding undone, content coding kept), the
@@ -124,9 +143,24 @@ std::span<const com::MemberSignature> requestMembers();
 // createObject is what checks it.
 std::shared_ptr<com::Dispatch> newRequestObject();
 
+// `url` with every byte of its path and query that may not stand there as
+// it is written %XX (upper-case hex): control bytes, space, DEL, bytes of
+// 0x80 and above, and " < > ` { }. A "%" is left alone (escaped bytes stay
+// as they are), and so is every other byte. What comes before the path (a
+// scheme, "//" and the authority up to the first "/", "?" or "#") and a
+// fragment are never touched; a relative reference is escaped from its
+// start. An empty text stays empty.
+std::string escapedUrl(std::string_view url);
+
 // Registers newRequestObject under kRequestProgId unless a factory is already
 // there (a test's recording or failing factory stays). Idempotent and safe
 // from any thread; the web layer calls it before createObject.
 void registerRequestClass();
+
+// Test seam, for tests only: from now on every request object of the
+// process takes response bodies of at most `bytes` instead of
+// kMaxResponseBodyBytes; 0 brings the constant back. Lets a test show the
+// limit without moving hundreds of megabytes.
+void setResponseBodyLimitForTesting(std::size_t bytes) noexcept;
 
 }  // namespace quillmark::platform::winhttp

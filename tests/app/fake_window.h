@@ -36,10 +36,10 @@ class FakeWindow : public WindowOperations {
     std::lock_guard lock(mutex_);
     return caption_;
   }
-  void writePicture(const ByteBuffer& picture) override {
+  void writePicture(ByteBuffer picture) override {
     std::lock_guard lock(mutex_);
-    picture_ = picture;
     pictures_.push_back(picture);
+    picture_ = std::move(picture);
   }
   ByteBuffer readPicture() override {
     std::lock_guard lock(mutex_);

@@ -56,6 +56,7 @@ const JobRow kRows[] = {
     {Fault::ServerError, std::string(test_support::kServerErrorPage)},  // written unchanged
     {Fault::HugeBody, "<huge>"},
     {Fault::SlowDrip, test_support::patternBody(test_support::kDripBytes)},
+    {Fault::EndlessBody, ""},  // refused past the request object's limit
 };
 
 class LogoBatchFaults : public ::testing::TestWithParam<JobRow> {

@@ -51,7 +51,12 @@ ScriptedReply firstReply(Fault fault, const std::string& httpsHop) {
     case Fault::SlowDrip:
       reply.bytes = headPromising(kDripBytes, "drip=1");
       reply.drip = patternBody(kDripBytes);
-      reply.dripInterval = std::chrono::milliseconds(100);
+      reply.dripInterval = kDripInterval;
+      break;
+    case Fault::EndlessBody:
+      reply.bytes = "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nSet-Cookie: endless=1; path=/\r\n\r\n";
+      reply.patternBytes = kEndless;
+      reply.then = ScriptedReply::Then::Close;
       break;
   }
   return reply;
@@ -71,6 +76,7 @@ std::string faultName(Fault fault) {
     case Fault::ServerError: return "ServerError";
     case Fault::HugeBody: return "HugeBody";
     case Fault::SlowDrip: return "SlowDrip";
+    case Fault::EndlessBody: return "EndlessBody";
   }
   return "Unknown";
 }

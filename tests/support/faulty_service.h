@@ -8,6 +8,7 @@
 // interface.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,11 +29,13 @@ enum class Fault {
   HttpsToHttp,        // redirects to an https server, which redirects back to http
   ServerError,        // a complete 500 page with a cookie
   HugeBody,           // a 200 with a body of kHugeBodyBytes pattern bytes
-  SlowDrip,           // a 200 whose kDripBytes body bytes come one every 100 ms
+  SlowDrip,           // a 200 whose kDripBytes body bytes come one every kDripInterval
+  EndlessBody,        // a 200 without a length whose pattern body never ends
 };
 
 inline constexpr std::uint64_t kHugeBodyBytes = 100ull * 1024 * 1024;
 inline constexpr std::uint64_t kDripBytes = 20;
+inline constexpr std::chrono::milliseconds kDripInterval{100};
 inline constexpr std::string_view kServerErrorPage = "<h1>busy</h1>";
 
 // "Refused", "NeverAnswers", ... (usable as a test name).

@@ -86,11 +86,13 @@ bool play(int fd, const ScriptedReply& reply, int wake) {
     if (::poll(&entry, 1, static_cast<int>(reply.dripInterval.count())) != 0) return false;
     if (!sendAll(fd, &byte, 1, wake)) return false;
   }
-  std::string chunk(64 * 1024, '\0');
+  // Every stretch of the pattern is a slice of this one: it repeats every
+  // 23 bytes, so a slice starting at done % 23 is the pattern from `done` on.
+  constexpr std::size_t kChunk = 64 * 1024;
+  static const std::string pattern = patternBody(kChunk + 23);
   for (std::uint64_t done = 0; done < reply.patternBytes;) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), reply.patternBytes - done));
-    for (std::size_t i = 0; i < n; ++i) chunk[i] = patternByte(done + i);
-    if (!sendAll(fd, chunk.data(), n, wake)) return false;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, reply.patternBytes - done));
+    if (!sendAll(fd, pattern.data() + done % 23, n, wake)) return false;
     done += n;
   }
   switch (reply.then) {

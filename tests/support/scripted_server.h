@@ -30,6 +30,7 @@ struct ScriptedReply {
   std::string drip;                         // then sent one byte at a time, dripInterval apart
   std::chrono::milliseconds dripInterval{100};
   std::uint64_t patternBytes = 0;           // then this many bytes of patternByte(0), patternByte(1), ...
+                                            // (kEndless: until the client goes)
   Then then = Then::KeepAlive;
 
   // A complete response: status line, the given header lines (each "Name:
@@ -39,6 +40,10 @@ struct ScriptedReply {
   // A 302 to `location` with an empty body.
   static ScriptedReply redirect(std::string location);
 };
+
+// As many pattern bytes as no client takes: the body of a server that never
+// stops sending.
+inline constexpr std::uint64_t kEndless = ~std::uint64_t{0};
 
 // The byte at offset i of a streamed pattern body.
 inline char patternByte(std::uint64_t i) { return static_cast<char>('a' + i % 23); }

@@ -33,6 +33,12 @@ void PrintTo(const FaultRow& row, std::ostream* out) { *out << test_support::fau
 
 const std::string kDripBody = test_support::patternBody(test_support::kDripBytes);
 
+// The drip row's time-out: shorter than the whole drip, longer than any gap
+// in it, so that only a stall limit lets the drip through.
+constexpr int kDripTimeoutSeconds = 1;
+static_assert(test_support::kDripInterval * test_support::kDripBytes > std::chrono::seconds(kDripTimeoutSeconds));
+static_assert(test_support::kDripInterval < std::chrono::seconds(kDripTimeoutSeconds));
+
 // A failed request gives the empty body, status 0, no response headers, and
 // the sent cookies merged with nothing.
 const FaultRow kRows[] = {
@@ -47,8 +53,10 @@ const FaultRow kRows[] = {
     // The whole body, byte for byte (checked below against the pattern).
     {Fault::HugeBody, 5, "<huge>", 200, "huge=1; sent=1", true},
     // The receive time-out is a stall limit: a body that keeps coming, however
-    // slowly, is read to its end.
-    {Fault::SlowDrip, 5, kDripBody, 200, "drip=1; sent=1", true},
+    // slowly, is read to its end, though it takes longer than the time-out.
+    {Fault::SlowDrip, kDripTimeoutSeconds, kDripBody, 200, "drip=1; sent=1", true},
+    // A body that never ends fails once it passes the request object's limit.
+    {Fault::EndlessBody, 5, "", 0, "sent=1", false},
 };
 
 class WebRequestFaults : public ::testing::TestWithParam<FaultRow> {};

@@ -81,6 +81,25 @@ TEST(WebRequestLoopback, RedirectsAreFollowedUnlessDisabled) {
   EXPECT_NE(body.view(), "arrived");
 }
 
+TEST(WebRequestLoopback, ARedirectElsewhereGetsNeitherTheCookiesNorTheHost) {
+  // As the batch job calls it: its own Host and a Cookie holding the title.
+  LoopbackServer service;
+  LoopbackServer elsewhere;
+  service.handle("/logo", [&](const SeenRequest&) { return Answer::redirect(elsewhere.url("/taken")); });
+  const std::string host = "127.0.0.1:" + std::to_string(service.port());
+  Text cookies(concatText(Text("tu=a.png; txt="), gbk("标题")));
+  Text headers(Text("Host: " + host + "\r\nAccept-Language: zh-CN"));
+  const ByteBuffer body = webRequest(Text(service.url("/logo")), {.cookies = &cookies, .headers = &headers});
+  EXPECT_EQ(body.view(), "ok");
+  EXPECT_EQ(service.lastRequest().header("Cookie"), "tu=a.png; txt=" + gbk("标题").bytes());
+  EXPECT_EQ(service.lastRequest().header("Host"), host);
+  const SeenRequest taken = elsewhere.lastRequest();
+  ASSERT_EQ(taken.target, "/taken");
+  EXPECT_FALSE(taken.hasHeader("Cookie")) << taken.header("Cookie");
+  EXPECT_EQ(taken.header("Host"), "127.0.0.1:" + std::to_string(elsewhere.port()));
+  EXPECT_EQ(taken.header("Accept-Language"), "zh-CN");
+}
+
 TEST(WebRequestLoopback, SelfSignedCertificatesAreForgiven) {
   // The routine always ignores the four certificate error kinds, so an
   // HTTPS server with a throwaway certificate answers.

@@ -213,7 +213,7 @@ TEST_F(WebRequestRecording, RedirectsOffAndBodies) {
   EXPECT_THAT(object().callsOf(u"Option").at(1).text(), kIgnoreCertificateErrors);
   EXPECT_EQ(object().callsOf(u"Send").at(0).text(), "Send(BYTES(3))") << "the bytes win over the text";
   const auto sends = object().callsOf(u"Send");
-  EXPECT_EQ(sends.at(0).arguments.at(0).asBytes(), (std::vector<std::uint8_t>{0x00, 0x01, 0xFF}));
+  EXPECT_EQ(sends.at(0).arguments.at(0).asByteString(), std::string("\0\x01\xFF", 3));
 }
 
 TEST_F(WebRequestRecording, ReadsTheReplyAndCollectsCookies) {

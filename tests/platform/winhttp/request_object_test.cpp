@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "support/loopback_server.h"
 #include "support/scoped_environment.h"
+#include "support/scripted_server.h"
 
 namespace quillmark::platform::winhttp {
 namespace {
@@ -21,6 +22,9 @@ using test_support::Certificate;
 using test_support::LoopbackServer;
 using test_support::RawServer;
 using test_support::Scheme;
+using test_support::ScriptedReply;
+using test_support::ScriptedRequest;
+using test_support::ScriptedServer;
 using test_support::SeenRequest;
 
 Variant str(std::string_view utf8) { return Variant::fromString(toUtf16(kCodePageUtf8, utf8)); }
@@ -104,6 +108,75 @@ TEST(RequestObjectTest, SendsItsOwnHeadersAndNothingElse) {
                              "Proxy-Connection", "Transfer-Encoding"})
     EXPECT_FALSE(seen.hasHeader(absent)) << absent;
   EXPECT_EQ(seen.headers.size(), 4u);
+}
+
+// The request target as the server reads it off the wire.
+std::string requestTarget(const ScriptedRequest& request) {
+  const std::string line = request.head.substr(0, request.head.find("\r\n"));
+  const auto space = line.find(' ');
+  return line.substr(space + 1, line.rfind(' ') - space - 1);
+}
+
+TEST(RequestObjectTest, UrlsGoOnTheWireEscaped) {
+  struct Case {
+    std::string opened;  // path and query as given to Open
+    std::string target;  // as the server sees it
+  };
+  const std::vector<Case> cases = {
+      {"/a?q=x y", "/a?q=x%20y"},  // never "+", which means a plus sign to many servers
+      {"/a b/c?d e&f=g h", "/a%20b/c?d%20e&f=g%20h"},
+      {"/中文?q=值", "/%E4%B8%AD%E6%96%87?q=%E5%80%BC"},
+      {"/t\tab?\x01\x7F", "/t%09ab?%01%7F"},
+      {"/q\"<>`{}?\"<>`{}", "/q%22%3C%3E%60%7B%7D?%22%3C%3E%60%7B%7D"},
+      // Escaped already, or allowed: as given, "+" and a lone "%" included.
+      {"/a%20b%e4?q=%2B+1&r=%zz", "/a%20b%e4?q=%2B+1&r=%zz"},
+      {"/p;a=1,b@c:d!$&'()*+~-._?x=/?&=:@|^[]\\", "/p;a=1,b@c:d!$&'()*+~-._?x=/?&=:@|^[]\\"},
+      {"/frag?x#not-sent", "/frag?x"},
+  };
+  ScriptedServer server([](const ScriptedRequest&) { return ScriptedReply::response(200, "OK", {}, "ok"); });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.opened);
+    Client client;
+    ASSERT_EQ(client.fetch(server.url(c.opened)), kOk);
+    EXPECT_EQ(requestTarget(server.requests().back()), c.target);
+  }
+}
+
+TEST(RequestObjectTest, RedirectTargetsAreEscapedLikeOpenedUrls) {
+  struct Case {
+    std::string location;  // as the server sends it
+    std::string target;    // the next request's, on the wire
+  };
+  const std::vector<Case> cases = {
+      {"/to b?q=x y", "/to%20b?q=x%20y"},
+      {"next 中?q=x y", "/dir/next%20%E4%B8%AD?q=x%20y"},  // relative to /dir/from
+      {"?only a query", "/dir/from?only%20a%20query"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.location);
+    ScriptedServer server([&](const ScriptedRequest& request) {
+      if (request.target == "/dir/from") return ScriptedReply::redirect(c.location);
+      return ScriptedReply::response(200, "OK", {}, "landed");
+    });
+    Client client;
+    ASSERT_EQ(client.fetch(server.url("/dir/from")), kOk);
+    EXPECT_EQ(client.body(), "landed");
+    ASSERT_EQ(server.requests().size(), 2u);
+    EXPECT_EQ(requestTarget(server.requests()[1]), c.target);
+  }
+}
+
+TEST(RequestObjectTest, EscapedUrlTouchesOnlyPathAndQuery) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"http://us er@h st:80/a b?c d#e f", "http://us er@h st:80/a%20b?c%20d#e f"},
+      {"http://h?q=x y", "http://h?q=x%20y"},
+      {"https://[::1]:8443/\xC3\xA9", "https://[::1]:8443/%C3%A9"},
+      {"//host name/p q", "//host name/p%20q"},
+      {"rel a/b?c d", "rel%20a/b?c%20d"},
+      {"%41%zz%", "%41%zz%"},
+  };
+  for (const auto& [url, escaped] : cases) EXPECT_EQ(escapedUrl(url), escaped) << url;
 }
 
 TEST(RequestObjectTest, HeaderValuesGoOutAsCodePage936Bytes) {
@@ -423,6 +496,133 @@ TEST(RequestObjectTest, RedirectsAfterPost) {
   }
 }
 
+TEST(RequestObjectTest, ABodyDroppedByARedirectTakesItsContentTypeAlong) {
+  struct Case {
+    std::string method;
+    int status;
+    bool kept;  // the second request still has the body and its Content-Type
+  };
+  const std::vector<Case> cases = {{"POST", 301, false}, {"POST", 302, false}, {"POST", 303, false},
+                                   {"PUT", 303, false},  {"POST", 307, true},  {"POST", 308, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method + " " + std::to_string(c.status));
+    LoopbackServer server;
+    server.handle("/form", [&](const SeenRequest&) { return Answer::redirect("/done", c.status); });
+    Client client;
+    ASSERT_EQ(client.open(c.method, server.url("/form")), kOk);
+    ASSERT_EQ(client.header("Content-Type", "application/x-www-form-urlencoded"), kOk);
+    ASSERT_EQ(client.send(str("a=1")), kOk);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(requests[1].hasHeader("Content-Type"), c.kept);
+    EXPECT_EQ(requests[1].body, c.kept ? "a=1" : "");
+  }
+}
+
+TEST(RequestObjectTest, CallerCredentialsAndCookiesGoOnlyToTheOpenedOrigin) {
+  // The opened origin, 127.0.0.1:<start>, sets a cookie in the object's store
+  // and sends each row's request on to its target.
+  LoopbackServer start;
+  LoopbackServer otherPort;
+  LoopbackServer secure(Scheme::Https);
+  const std::string startHost = "127.0.0.1:" + std::to_string(start.port());
+  const std::string elsewhere = "http://localhost:" + std::to_string(start.port()) + "/landed";
+  struct Case {
+    std::string name;
+    std::string target;
+    LoopbackServer* server;
+    bool callerHost;     // the caller names the Host, as the batch job does
+    bool callerHeaders;  // the caller's Authorization and Cookie arrive
+    bool storedCookie;   // the cookie the opened origin set arrives
+  };
+  const std::vector<Case> cases = {
+      {"same origin", start.url("/landed"), &start, false, true, true},
+      {"other port", otherPort.url("/landed"), &otherPort, false, false, true},  // cookies belong to hosts
+      {"other host name", elsewhere, &start, false, false, false},
+      {"other host name, Host named", elsewhere, &start, true, false, false},
+      {"https upgrade", secure.url("/landed"), &secure, false, false, true},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    start.handle("/from/" + std::to_string(i), [&, i](const SeenRequest&) {
+      Answer answer = Answer::redirect(cases[i].target);
+      answer.headers.emplace_back("Set-Cookie", "stored=1; Path=/");
+      return answer;
+    });
+  }
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    Client client;
+    ASSERT_EQ(client.put(kOptionSslErrorIgnoreFlags, i4(kSslIgnoreAll)), kOk);
+    ASSERT_EQ(client.open("GET", start.url("/from/" + std::to_string(i))), kOk);
+    if (c.callerHost) {
+      ASSERT_EQ(client.header("Host", startHost), kOk);
+    }
+    ASSERT_EQ(client.header("Authorization", "Basic dTpw"), kOk);
+    ASSERT_EQ(client.header("Cookie", "sid=caller"), kOk);
+    ASSERT_EQ(client.header("X-Other", "1"), kOk);
+    ASSERT_EQ(client.send(), kOk);
+    EXPECT_EQ(client.body(), "ok");
+
+    const auto opened = start.requests();
+    const SeenRequest first = opened.at(opened.size() - (c.server == &start ? 2 : 1));
+    EXPECT_EQ(first.header("Authorization"), "Basic dTpw");
+    EXPECT_EQ(first.header("Cookie"), "sid=caller");
+    const SeenRequest landed = c.server->lastRequest();
+    ASSERT_EQ(landed.target, "/landed");
+    EXPECT_EQ(landed.hasHeader("Authorization"), c.callerHeaders);
+    const std::string cookie = landed.header("Cookie");
+    EXPECT_EQ(cookie.find("sid=caller") != std::string::npos, c.callerHeaders) << cookie;
+    EXPECT_EQ(cookie.find("stored=1") != std::string::npos, c.storedCookie) << cookie;
+    EXPECT_EQ(landed.header("X-Other"), "1");
+  }
+}
+
+TEST(RequestObjectTest, AHostNamedForOneRequestLeavesTheCookiesOfTheNext) {
+  // Cookies are kept and sent by the host a request went to; a Host header
+  // named for one request (of this object or of one gone before) must not
+  // decide that for a later one.
+  LoopbackServer server;
+  server.handle("/set", [](const SeenRequest&) {
+    Answer answer = Answer::text("set");
+    answer.headers.emplace_back("Set-Cookie", "mine=1; Path=/");
+    return answer;
+  });
+  {
+    Client earlier;
+    ASSERT_EQ(earlier.open("GET", server.url("/")), kOk);
+    ASSERT_EQ(earlier.header("Host", "elsewhere.invalid"), kOk);
+    ASSERT_EQ(earlier.send(), kOk);
+  }
+  for (int round = 0; round < 4; ++round) {
+    Client client;
+    ASSERT_EQ(client.fetch(server.url("/set")), kOk);
+    ASSERT_EQ(client.fetch(server.url("/again")), kOk);
+    EXPECT_EQ(server.lastRequest().header("Cookie"), "mine=1") << "round " << round;
+    ASSERT_EQ(client.fetch("http://localhost:" + std::to_string(server.port()) + "/other"), kOk);
+    EXPECT_FALSE(server.lastRequest().hasHeader("Cookie")) << "round " << round;
+  }
+}
+
+TEST(RequestObjectTest, ProxyCredentialsSetByTheCallerStayWithTheOpenedOrigin) {
+  LoopbackServer proxy;
+  proxy.handle("http://a.invalid/from-a", [](const SeenRequest&) { return Answer::redirect("/again"); });
+  proxy.handle("http://a.invalid/from-b", [](const SeenRequest&) { return Answer::redirect("http://b.invalid/"); });
+  for (const auto& [opened, stays] : {std::pair{"http://a.invalid/from-a", true}, {"http://a.invalid/from-b", false}}) {
+    SCOPED_TRACE(opened);
+    Client client;
+    ASSERT_EQ(client.call(u"SetProxy", {i4(kProxyNamed), str("127.0.0.1:" + std::to_string(proxy.port()))}), kOk);
+    ASSERT_EQ(client.open("GET", opened), kOk);
+    ASSERT_EQ(client.header("Proxy-Authorization", "Basic dXNlcjpzZWNyZXQ="), kOk);
+    ASSERT_EQ(client.send(), kOk);
+    const auto requests = proxy.requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[requests.size() - 2].header("Proxy-Authorization"), "Basic dXNlcjpzZWNyZXQ=");
+    EXPECT_EQ(requests.back().hasHeader("Proxy-Authorization"), stays) << requests.back().target;
+  }
+}
+
 TEST(RequestObjectTest, NeverFromHttpsToHttp) {
   LoopbackServer plain;
   LoopbackServer secure(Scheme::Https);
@@ -508,30 +708,93 @@ TEST(RequestObjectTest, RefusedConnection) {
   EXPECT_EQ(client.status(), -1);
 }
 
-TEST(RequestObjectTest, MalformedResponsesFailOrPassWithoutHarm) {
-  {
-    RawServer server(std::string(test_support::kReplyShortBody), RawServer::After::Close);
+// Lowers the response body limit of every request object for one scope.
+class LoweredBodyLimit {
+ public:
+  explicit LoweredBodyLimit(std::size_t bytes) { setResponseBodyLimitForTesting(bytes); }
+  ~LoweredBodyLimit() { setResponseBodyLimitForTesting(0); }
+  LoweredBodyLimit(const LoweredBodyLimit&) = delete;
+  LoweredBodyLimit& operator=(const LoweredBodyLimit&) = delete;
+};
+
+TEST(RequestObjectTest, ABodyOverTheLimitFailsTheSend) {
+  constexpr std::size_t kLimit = 256 * 1024;
+  const LoweredBodyLimit lowered(kLimit);
+  const std::string plainHead = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n";  // the body runs to the close
+  auto announcing = [](std::uint64_t length) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+  };
+  // The head, then `patternBytes` of the pattern, then the connection closes.
+  auto reply = [](std::string head, std::uint64_t patternBytes) {
+    ScriptedReply r;
+    r.bytes = std::move(head);
+    r.patternBytes = patternBytes;
+    r.then = ScriptedReply::Then::Close;
+    return r;
+  };
+  struct Case {
+    std::string name;
+    ScriptedReply reply;
+    bool fits;
+  };
+  ScriptedReply chunked;
+  chunked.bytes = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  for (std::size_t sent = 0; sent <= kLimit; sent += 0x1000) chunked.bytes += "1000\r\n" + std::string(0x1000, 'c') + "\r\n";
+  chunked.bytes += "0\r\n\r\n";
+  const std::vector<Case> cases = {
+      {"announced, the limit itself", reply(announcing(kLimit), kLimit), true},
+      {"announced, one byte over", reply(announcing(kLimit + 1), kLimit + 1), false},
+      {"announced far over, little sent", reply(announcing(std::uint64_t{1} << 40), 10), false},
+      {"until closed, the limit itself", reply(plainHead, kLimit), true},
+      {"until closed, one byte over", reply(plainHead, kLimit + 1), false},
+      {"without end", reply(plainHead, test_support::kEndless), false},
+      {"chunked, over", chunked, false},
+  };
+  ScriptedServer server([&](const ScriptedRequest& request) {
+    for (std::size_t i = 0; i < cases.size(); ++i)
+      if (request.target == "/" + std::to_string(i)) return cases[i].reply;
+    return ScriptedReply::response(200, "OK", {}, "small");
+  });
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
     Client client;
-    EXPECT_EQ(client.fetch(server.url()), kErrorConnectionError);
-    EXPECT_EQ(client.body(), "<failed>");
-  }
-  {
-    RawServer server(std::string(test_support::kReplyGarbageStatusLine), RawServer::After::Close);
-    Client client;
-    EXPECT_FALSE(com::succeeded(client.fetch(server.url())));
-    EXPECT_EQ(client.status(), -1);
-  }
-  {
-    RawServer server(std::string(test_support::kReplyHeaderWithoutColon), RawServer::After::Close);
-    Client client;
-    const HResult sent = client.fetch(server.url());
-    if (com::succeeded(sent)) {
+    const HResult sent = client.fetch(server.url("/" + std::to_string(i)));
+    if (c.fits) {
+      ASSERT_EQ(sent, kOk);
       EXPECT_EQ(client.status(), 200);
-      EXPECT_EQ(client.body(), "ok");
-      EXPECT_NE(client.responseHeaders().find("X-After: yes\r\n"), std::string::npos);
+      EXPECT_TRUE(client.body() == test_support::patternBody(kLimit)) << "the bytes differ";
     } else {
+      EXPECT_EQ(sent, kErrorResponseTooLarge);
       EXPECT_EQ(client.status(), -1);
+      EXPECT_EQ(client.body(), "<failed>");
+      // The object is as good as new for its next request.
+      ASSERT_EQ(client.fetch(server.url("/small")), kOk);
+      EXPECT_EQ(client.body(), "small");
     }
+  }
+}
+
+TEST(RequestObjectTest, MalformedResponsesFailTheSend) {
+  // The web layer counts each of these as a failed request; the object
+  // itself must fail the Send, and leave nothing to read.
+  struct Case {
+    std::string_view reply;
+    HResult expected;
+  };
+  const Case cases[] = {
+      {test_support::kReplyShortBody, kErrorConnectionError},
+      {test_support::kReplyGarbageStatusLine, kErrorInvalidServerResponse},
+      {test_support::kReplyHeaderWithoutColon, kErrorInvalidServerResponse},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.reply));
+    RawServer server(std::string(c.reply), RawServer::After::Close);
+    Client client;
+    EXPECT_EQ(client.fetch(server.url()), c.expected);
+    EXPECT_EQ(client.status(), -1);
+    EXPECT_EQ(client.body(), "<failed>");
+    EXPECT_EQ(client.responseHeaders(), "<failed>");
   }
 }
 
